@@ -1,0 +1,68 @@
+// The forward reader over one database file: big-endian, one operation per value type.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace plotwick {
+
+class Matrix3;
+struct PathInstr;
+
+// The data layer's one exception class.
+class EBParseException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+inline constexpr const char* kFileNotOpen = "File is not open.";
+inline constexpr const char* kIncorrectFormat = "Incorrect data format.";
+
+[[noreturn]] void ThrowFileNotOpen();
+[[noreturn]] void ThrowIncorrectFormat();
+
+// Reads are buffered; positions, Skip and the end-of-file behaviour are those of a reader that
+// reads every value straight from the file. A reader on a file that could not be opened exists
+// and raises "File is not open." from every read and Skip.
+class BParser {
+public:
+    BParser(const std::string& fileName, std::int32_t startOffset);
+    ~BParser();
+    BParser(const BParser&) = delete;
+    BParser& operator=(const BParser&) = delete;
+
+    int GetHandle() const;  // raises "File is not open." when the file is not open
+
+    std::uint8_t ReadByte();
+    std::uint8_t ReadTag();  // 0 at the end of the file, never a format error
+    std::uint16_t ReadWord();
+    std::int16_t ReadSmallInt();
+    float ReadFloat();
+    void ReadPoint(float& x, float& y);
+    std::uint32_t ReadColor();
+    std::string ReadString(std::int32_t maxLength);
+    std::string ReadFixedString(std::int32_t length);
+    std::int64_t Skip(std::int32_t count);
+    std::unique_ptr<Matrix3> ReadMatrix();
+    // The kind byte has been read by the caller; none for an instruction with a NaN coordinate.
+    std::optional<PathInstr> ReadPathInstr(std::uint8_t kind);
+
+    std::int32_t FHandle = -1;
+    std::int32_t FSize = 0;
+
+private:
+    // Copies up to n bytes at the position into out and advances by what was read.
+    std::size_t ReadRaw(std::uint8_t* out, std::size_t n);
+    bool Fill();
+
+    std::int64_t pos_ = 0;          // logical file position
+    std::int64_t bufStart_ = 0;     // file offset of buf_[0]
+    std::size_t bufLen_ = 0;
+    std::vector<std::uint8_t> buf_;
+};
+
+}  // namespace plotwick

@@ -1,0 +1,61 @@
+// Matrix3 (3x3 transform of singles, row vectors) and the growing rectangle FDirtyRect.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace plotwick {
+
+struct FPoint {
+    float x = 0;
+    float y = 0;
+};
+
+struct IntRect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+    std::int32_t Width() const { return right - left; }
+    std::int32_t Height() const { return bottom - top; }
+    friend bool operator==(const IntRect&, const IntRect&) = default;
+};
+
+struct Affine {
+    float a, b, c, d, e, f;
+};
+
+class Matrix3 {
+public:
+    Matrix3() = default;  // all nine values 0 (CreateEmpty)
+    Matrix3(float m0, float m1, float m2, float m3, float m4, float m5, float m6, float m7, float m8)
+        : M{m0, m1, m2, m3, m4, m5, m6, m7, m8} {}
+
+    static Matrix3 Identity() { return Matrix3(1, 0, 0, 0, 1, 0, 0, 0, 1); }
+    static Matrix3 Translation(float dx, float dy) { return Matrix3(1, 0, 0, 0, 1, 0, dx, dy, 1); }
+
+    // self := self x other; applying the result equals applying self first, then other.
+    void Multiply(const Matrix3& other);
+    void TransformPoint(float& x, float& y) const;
+    void TransformPoint(FPoint& p) const { TransformPoint(p.x, p.y); }
+    Affine GetAffine() const { return {M[0], M[1], M[3], M[4], M[6], M[7]}; }
+
+    std::array<float, 9> M{};
+};
+
+class FRect {
+public:
+    float Top = 100000.0f;
+    float Left = 100000.0f;
+    float Right = -100000.0f;
+    float Bottom = -100000.0f;
+};
+
+class FDirtyRect : public FRect {
+public:
+    void Reset();
+    void AddPoint(float x, float y);
+    IntRect GetRect() const;  // each value rounded half to even
+};
+
+}  // namespace plotwick

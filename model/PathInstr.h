@@ -1,0 +1,25 @@
+// One path instruction: 'M', 'L', 'C', 'S', 'z' or an unrecognised kind, with its end point
+// and two control points, absolute singles.
+#pragma once
+
+#include <cstdint>
+
+namespace plotwick {
+
+class FDirtyRect;
+class Matrix3;
+
+struct PathInstr {
+    std::uint8_t Kind = 0;
+    float X = 0, Y = 0;
+    float C1X = 0, C1Y = 0;
+    float C2X = 0, C2Y = 0;
+
+    PathInstr Clone() const { return *this; }
+    // Adds the instruction's points to r; prev is the instruction processed just before
+    // (none at the start of a pass) and becomes this one.
+    void ExtendBounds(FDirtyRect& r, const PathInstr*& prev) const;
+    void Transform(const Matrix3& m);
+};
+
+}  // namespace plotwick

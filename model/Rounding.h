@@ -1,0 +1,41 @@
+// The roundings the system names, each in one helper. "Single" is float; intermediate
+// products are formed in extended precision (long double) where the design says so.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace plotwick {
+
+// To the nearest integer, halves to the even neighbour (2.5 -> 2, 3.5 -> 4, -0.5 -> 0).
+// Values outside the 32-bit range (and infinities) are clamped to it; NaN gives 0.
+inline std::int32_t RoundEven(long double v)
+{
+    if (std::isnan(v))
+        return 0;
+    const long double r = std::nearbyint(v);  // default rounding mode: to nearest, ties to even
+    if (r >= 2147483647.0L)
+        return std::numeric_limits<std::int32_t>::max();
+    if (r <= -2147483648.0L)
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(r);
+}
+
+// The same rounding into 64 bits, clamped.
+inline std::int64_t RoundEven64(long double v)
+{
+    if (std::isnan(v))
+        return 0;
+    const long double r = std::nearbyint(v);
+    if (r >= 9.2233720368547758e18L)
+        return std::numeric_limits<std::int64_t>::max();
+    if (r <= -9.2233720368547758e18L)
+        return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(r);
+}
+
+// Rounds an extended-precision value to a single.
+inline float ToSingle(long double v) { return static_cast<float>(v); }
+
+}  // namespace plotwick

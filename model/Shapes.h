@@ -1,0 +1,91 @@
+// The shape classes VPath <- VPathGroup <- VPathText, the colour holder and the factory.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/Geometry.h"
+#include "model/PathInstr.h"
+
+namespace plotwick {
+
+namespace gdi {
+class DeviceContext;
+}
+class BParser;
+class FDirtyRect;
+class VFont;
+
+// The SVG document text: UTF-16 code units.
+using SvgText = std::u16string;
+
+struct VColor {
+    std::uint32_t Color = 0;  // 0x00BBGGRR
+};
+
+class VPath {
+public:
+    VPath() = default;
+    virtual ~VPath() = default;
+    VPath(const VPath&) = delete;
+    VPath& operator=(const VPath&) = delete;
+
+    // Virtual operations, in slot order.
+    virtual std::unique_ptr<VPath> Clone() const;
+    virtual void ExtendBounds(FDirtyRect& r) const;
+    virtual void Draw(gdi::DeviceContext& dc, FPoint origin, float scale);
+    virtual bool Read(BParser& reader);
+    virtual bool HasInstructions() const { return !FInstructions.empty(); }
+    virtual bool IsGroup() const { return false; }
+    virtual void Transform(const Matrix3& m);
+    virtual void WriteSvg(SvgText& d, int level) const;
+    virtual void CollectFonts(std::vector<VFont*>& fonts) const {}
+
+    void SetFill(std::uint32_t color);
+    void SetStroke(std::uint32_t color);
+    void AddInstruction(const PathInstr& instr) { FInstructions.push_back(instr); }
+
+    std::uint8_t FEndTag = 'D';
+    std::optional<VColor> FFill;
+    std::optional<VColor> FStroke;
+    std::vector<PathInstr> FInstructions;
+    bool FIsGlyph = false;
+};
+
+class VPathGroup : public VPath {
+public:
+    VPathGroup() { FEndTag = 'G'; }
+
+    std::unique_ptr<VPath> Clone() const override;
+    void ExtendBounds(FDirtyRect& r) const override;
+    void Draw(gdi::DeviceContext& dc, FPoint origin, float scale) override;
+    bool Read(BParser& reader) override;
+    bool HasInstructions() const override { return false; }
+    bool IsGroup() const override { return true; }
+    void Transform(const Matrix3& m) override;
+    void WriteSvg(SvgText& d, int level) const override;
+    void CollectFonts(std::vector<VFont*>& fonts) const override;
+
+    void AddChild(std::unique_ptr<VPath> child) { FChildren.push_back(std::move(child)); }
+
+    std::vector<std::unique_ptr<VPath>> FChildren;
+};
+
+class ShapeFactory {
+public:
+    // 'd' path, 'g' group, 'x' text; none for any other byte.
+    static std::unique_ptr<VPath> CreateShape(std::uint8_t kind);
+};
+
+// Reads one shape whose kind byte has been read and applies the rule every reader of shapes
+// shares: the shape is kept when Read succeeded and it has instructions or is a group.
+std::unique_ptr<VPath> ReadShape(BParser& reader, std::unique_ptr<VPath> shape);
+
+// Groups (and texts inside glyphs inside texts) nest at most this deep; a deeper file raises
+// "Incorrect data format." rather than exhausting the stack.
+inline constexpr int kMaxShapeNesting = 256;
+
+}  // namespace plotwick

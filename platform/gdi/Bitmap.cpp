@@ -1,0 +1,44 @@
+#include "platform/gdi/Bitmap.h"
+
+#include <stdexcept>
+
+namespace plotwick::gdi {
+
+Bitmap24::Bitmap24(std::int32_t width, std::int32_t height, std::uint32_t fill)
+{
+    if (width < 0 || height < 0)
+        throw std::length_error("Bitmap size is negative");
+    width_ = width;
+    height_ = height;
+    data_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+    Fill(fill);
+}
+
+std::uint32_t Bitmap24::GetPixel(std::int32_t x, std::int32_t y) const
+{
+    const std::uint8_t* p = Row(y) + static_cast<std::size_t>(x) * 3;
+    return static_cast<std::uint32_t>(p[2]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[0]) << 16);
+}
+
+void Bitmap24::SetPixel(std::int32_t x, std::int32_t y, std::uint32_t color)
+{
+    std::uint8_t* p = Row(y) + static_cast<std::size_t>(x) * 3;
+    p[0] = static_cast<std::uint8_t>(color >> 16);
+    p[1] = static_cast<std::uint8_t>(color >> 8);
+    p[2] = static_cast<std::uint8_t>(color);
+}
+
+void Bitmap24::Fill(std::uint32_t color)
+{
+    const std::uint8_t b = static_cast<std::uint8_t>(color >> 16);
+    const std::uint8_t g = static_cast<std::uint8_t>(color >> 8);
+    const std::uint8_t r = static_cast<std::uint8_t>(color);
+    for (std::size_t i = 0; i + 2 < data_.size(); i += 3) {
+        data_[i] = b;
+        data_[i + 1] = g;
+        data_[i + 2] = r;
+    }
+}
+
+}  // namespace plotwick::gdi
