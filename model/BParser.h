@@ -39,6 +39,8 @@ public:
 
     std::uint8_t ReadByte();
     std::uint8_t ReadTag();  // 0 at the end of the file, never a format error
+    // True when the last ReadTag found no byte (as opposed to a 0 byte in the file).
+    bool LastTagWasEnd() const { return tagAtEnd_; }
     std::uint16_t ReadWord();
     std::int16_t ReadSmallInt();
     float ReadFloat();
@@ -62,7 +64,9 @@ private:
     std::int64_t pos_ = 0;          // logical file position
     std::int64_t bufStart_ = 0;     // file offset of buf_[0]
     std::size_t bufLen_ = 0;
-    std::vector<std::uint8_t> buf_;
+    bool tagAtEnd_ = false;
+    std::unique_ptr<std::uint8_t[]> buf_;
+    std::size_t bufCap_ = 0;
 };
 
 }  // namespace plotwick

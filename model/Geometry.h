@@ -16,8 +16,8 @@ struct IntRect {
     std::int32_t top = 0;
     std::int32_t right = 0;
     std::int32_t bottom = 0;
-    std::int32_t Width() const { return right - left; }
-    std::int32_t Height() const { return bottom - top; }
+    std::int64_t Width() const { return std::int64_t{right} - left; }
+    std::int64_t Height() const { return std::int64_t{bottom} - top; }
     friend bool operator==(const IntRect&, const IntRect&) = default;
 };
 

@@ -88,4 +88,13 @@ std::unique_ptr<VPath> ReadShape(BParser& reader, std::unique_ptr<VPath> shape);
 // "Incorrect data format." rather than exhausting the stack.
 inline constexpr int kMaxShapeNesting = 256;
 
+// Held while a group or text record is read; raises "Incorrect data format." past the limit.
+class ShapeNestingGuard {
+public:
+    ShapeNestingGuard();
+    ~ShapeNestingGuard();
+    ShapeNestingGuard(const ShapeNestingGuard&) = delete;
+    ShapeNestingGuard& operator=(const ShapeNestingGuard&) = delete;
+};
+
 }  // namespace plotwick

@@ -1,0 +1,153 @@
+#include "model/Drawing.h"
+
+#include <cstring>
+
+#include "model/BParser.h"
+#include "model/DrawDB.h"
+#include "platform/files/Files.h"
+
+namespace plotwick {
+
+namespace {
+
+constexpr std::int32_t kNameSize = 32;
+constexpr std::int32_t kThumbnailOffset = 72;
+constexpr std::int32_t kThumbnailSide = 32;
+constexpr std::int32_t kShapeStreamOffset = 1096;
+
+std::uint32_t Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+{
+    return std::uint32_t{r} | (std::uint32_t{g} << 8) | (std::uint32_t{b} << 16);
+}
+
+std::array<std::uint32_t, 256> BuildPalette()
+{
+    static constexpr std::uint8_t levels[6] = {0xE6, 0xBB, 0x8B, 0x5C, 0x2C, 0x00};
+    static constexpr std::uint8_t greys[10] = {0x1D, 0x3F, 0x4D, 0x6A, 0x7D, 0x9A, 0xA8, 0xCA, 0xD8, 0xB0};
+    std::array<std::uint32_t, 256> palette{};
+    for (int i = 0; i < 216; ++i) {
+        const int h = i / 108, j = i % 108;
+        const int r = j / 18, b = 3 * h + (j % 18) / 6, g = j % 6;
+        palette[i] = Rgb(levels[r], levels[g], levels[b]);
+    }
+    palette[0] = Rgb(0xFF, 0xFF, 0xFF);
+    palette[215] = Rgb(0x0F, 0x0F, 0x0F);
+    for (int i = 0; i < 10; ++i)
+        palette[216 + i] = Rgb(greys[i], greys[i], greys[i]);
+    palette[226] = Rgb(0x76, 0, 0);
+    palette[227] = Rgb(0x76, 0, 0x76);
+    palette[228] = Rgb(0, 0x76, 0);
+    palette[229] = Rgb(0, 0x76, 0x76);
+    // 230 to 255 stay black.
+    return palette;
+}
+
+}  // namespace
+
+const std::array<std::uint32_t, 256>& ThumbnailPalette()
+{
+    static const std::array<std::uint32_t, 256> palette = BuildPalette();
+    return palette;
+}
+
+TDrawing::TDrawing(TDrawDB* db, std::string fileName) : FDB(db), FFileName(std::move(fileName))
+{
+    ReadHeader();
+}
+
+TDrawing::~TDrawing() = default;
+
+std::string TDrawing::FilePath() const
+{
+    return files::JoinPath(FDB ? FDB->FPath : std::string(), FFileName);
+}
+
+void TDrawing::ReadHeader()
+{
+    BParser reader(FilePath(), 0);
+    if (reader.FHandle <= 0)
+        return;
+    char name[kNameSize + 1] = {};
+    for (int i = 0; i < kNameSize; ++i) {
+        const std::uint8_t b = reader.ReadTag();
+        if (reader.LastTagWasEnd())
+            break;
+        name[i] = static_cast<char>(b);
+    }
+    ReadThumbnail(reader);
+    FName.assign(name, std::strlen(name));
+}
+
+void TDrawing::ReadThumbnail(BParser& reader)
+{
+    auto thumb = std::make_unique<gdi::Bitmap24>(kThumbnailSide, kThumbnailSide, kThumbnailMissingColor);
+    const auto& palette = ThumbnailPalette();
+    reader.Skip(kThumbnailOffset - reader.Skip(0));
+    for (std::int32_t y = 0; y < kThumbnailSide; ++y) {
+        for (std::int32_t x = 0; x < kThumbnailSide; ++x) {
+            const std::uint8_t index = reader.ReadTag();
+            if (reader.LastTagWasEnd()) {
+                FThumbnail = std::move(thumb);
+                return;
+            }
+            thumb->SetPixel(x, y, palette[index]);
+        }
+    }
+    FThumbnail = std::move(thumb);
+}
+
+void TDrawing::SkipEntryTable(BParser& reader)
+{
+    const std::uint16_t n = reader.ReadWord();
+    reader.Skip(static_cast<std::int32_t>(n) * 8);
+}
+
+void TDrawing::LoadShapes(bool normalise)
+{
+    ClearShapes();
+    {
+        BParser reader(FilePath(), kShapeStreamOffset);
+        std::uint8_t t = reader.ReadTag();
+        if (t == 'a') {
+            SkipEntryTable(reader);
+            t = reader.ReadTag();
+        }
+        if (t == 'f') {
+            reader.Skip(4);
+            t = reader.ReadTag();
+        }
+        if (t == '#') {
+            reader.Skip(8);
+            t = reader.ReadTag();
+        }
+        for (auto shape = ShapeFactory::CreateShape(t); shape; shape = ShapeFactory::CreateShape(t)) {
+            if (auto kept = ReadShape(reader, std::move(shape)))
+                FShapes.push_back(std::move(kept));
+            t = reader.ReadTag();
+        }
+    }
+    if (normalise) {
+        const IntRect r = GetBounds();
+        FOffsetX = static_cast<float>(-static_cast<std::int64_t>(r.left));
+        FOffsetY = static_cast<float>(-static_cast<std::int64_t>(r.top));
+        Transform(Matrix3::Translation(FOffsetX, FOffsetY));
+    }
+}
+
+IntRect TDrawing::GetBounds()
+{
+    FBounds.Reset();
+    for (const auto& shape : FShapes)
+        if (shape)
+            shape->ExtendBounds(FBounds);
+    return FBounds.GetRect();
+}
+
+void TDrawing::Transform(const Matrix3& m)
+{
+    for (const auto& shape : FShapes)
+        if (shape)
+            shape->Transform(m);
+}
+
+}  // namespace plotwick

@@ -1,0 +1,160 @@
+#include "model/Shapes.h"
+
+#include "model/BParser.h"
+#include "model/Geometry.h"
+#include "text/VPathText.h"
+
+namespace plotwick {
+
+namespace {
+
+// Counts the nesting of shape records being read, so that a file of nested groups (or of texts
+// whose glyphs hold texts) cannot exhaust the stack.
+thread_local int g_readDepth = 0;
+
+}  // namespace
+
+ShapeNestingGuard::ShapeNestingGuard()
+{
+    if (++g_readDepth > kMaxShapeNesting) {
+        --g_readDepth;
+        ThrowIncorrectFormat();
+    }
+}
+
+ShapeNestingGuard::~ShapeNestingGuard() { --g_readDepth; }
+
+void VPath::SetFill(std::uint32_t color)
+{
+    if (FFill)
+        FFill->Color = color;
+    else
+        FFill = VColor{color};
+}
+
+void VPath::SetStroke(std::uint32_t color)
+{
+    if (FStroke)
+        FStroke->Color = color;
+    else
+        FStroke = VColor{color};
+}
+
+std::unique_ptr<VPath> VPath::Clone() const
+{
+    auto copy = std::make_unique<VPath>();
+    if (FFill)
+        copy->SetFill(FFill->Color);
+    if (FStroke)
+        copy->SetStroke(FStroke->Color);
+    copy->FInstructions = FInstructions;
+    return copy;
+}
+
+void VPath::ExtendBounds(FDirtyRect& r) const
+{
+    const PathInstr* prev = nullptr;
+    for (const PathInstr& instr : FInstructions)
+        instr.ExtendBounds(r, prev);
+}
+
+bool VPath::Read(BParser& reader)
+{
+    if (reader.ReadByte() != 0)
+        FFill = VColor{reader.ReadColor()};
+    else
+        FFill.reset();
+    if (reader.ReadByte() != 0)
+        FStroke = VColor{reader.ReadColor()};
+    else
+        FStroke.reset();
+    for (std::uint8_t t = reader.ReadTag(); t != FEndTag; t = reader.ReadTag()) {
+        // The end of the file reads as 0: the record is unfinished.
+        if (t == 0 && reader.LastTagWasEnd())
+            ThrowIncorrectFormat();
+        if (auto instr = reader.ReadPathInstr(t))
+            FInstructions.push_back(*instr);
+    }
+    return true;
+}
+
+void VPath::Transform(const Matrix3& m)
+{
+    for (PathInstr& instr : FInstructions)
+        instr.Transform(m);
+}
+
+std::unique_ptr<VPath> VPathGroup::Clone() const
+{
+    auto copy = std::make_unique<VPathGroup>();
+    if (FFill)
+        copy->SetFill(FFill->Color);
+    if (FStroke)
+        copy->SetStroke(FStroke->Color);
+    copy->FChildren.reserve(FChildren.size());
+    for (const auto& child : FChildren)
+        if (child)
+            copy->AddChild(child->Clone());
+    return copy;
+}
+
+void VPathGroup::ExtendBounds(FDirtyRect& r) const
+{
+    for (const auto& child : FChildren)
+        if (child)
+            child->ExtendBounds(r);
+}
+
+bool VPathGroup::Read(BParser& reader)
+{
+    ShapeNestingGuard guard;
+    for (std::uint8_t t = reader.ReadTag(); t != FEndTag; t = reader.ReadTag()) {
+        if (t == 0 && reader.LastTagWasEnd())
+            ThrowIncorrectFormat();
+        if (auto shape = ShapeFactory::CreateShape(t)) {
+            if (auto kept = ReadShape(reader, std::move(shape)))
+                AddChild(std::move(kept));
+        }
+        // Bytes that are not shape kinds are skipped one at a time.
+    }
+    return true;
+}
+
+void VPathGroup::Transform(const Matrix3& m)
+{
+    for (const auto& child : FChildren)
+        if (child)
+            child->Transform(m);
+}
+
+void VPathGroup::CollectFonts(std::vector<VFont*>& fonts) const
+{
+    for (const auto& child : FChildren)
+        if (child)
+            child->CollectFonts(fonts);
+}
+
+std::unique_ptr<VPath> ShapeFactory::CreateShape(std::uint8_t kind)
+{
+    switch (kind) {
+    case 'd':
+        return std::make_unique<VPath>();
+    case 'g':
+        return std::make_unique<VPathGroup>();
+    case 'x':
+        return std::make_unique<VPathText>();
+    default:
+        return nullptr;
+    }
+}
+
+std::unique_ptr<VPath> ReadShape(BParser& reader, std::unique_ptr<VPath> shape)
+{
+    if (!shape->Read(reader))
+        return nullptr;
+    if (shape->HasInstructions() || shape->IsGroup())
+        return shape;
+    return nullptr;
+}
+
+}  // namespace plotwick

@@ -1,0 +1,264 @@
+#include "platform/files/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <stdexcept>
+
+namespace plotwick::files {
+
+namespace {
+
+char FoldUpper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool StatPath(const std::string& path, struct stat& st)
+{
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// The entry of folder whose name equals name without regard to case, exact match preferred.
+std::string FindEntry(const std::string& folder, const std::string& name)
+{
+    struct stat st;
+    const std::string exact = folder.empty() ? name : JoinPath(folder, name);
+    if (::lstat(exact.c_str(), &st) == 0)
+        return name;
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return {};
+    std::string best;
+    while (dirent* e = ::readdir(dir)) {
+        if (NamesEqual(e->d_name, name)) {
+            // Several names may differ only in case: take the first in listing order.
+            if (best.empty() || CompareNames(e->d_name, best) < 0 ||
+                (CompareNames(e->d_name, best) == 0 && std::strcmp(e->d_name, best.c_str()) < 0))
+                best = e->d_name;
+        }
+    }
+    ::closedir(dir);
+    return best;
+}
+
+}  // namespace
+
+int CompareNames(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(FoldUpper(a[i]));
+        const auto cb = static_cast<unsigned char>(FoldUpper(b[i]));
+        if (ca != cb)
+            return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size())
+        return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+bool NamesEqual(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && CompareNames(a, b) == 0;
+}
+
+bool WildcardMatch(std::string_view pattern, std::string_view name)
+{
+    if (pattern == "*.*" || pattern == "*")
+        return true;
+    // Iterative matcher with backtracking to the last '*'.
+    std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            mark = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || FoldUpper(pattern[p]) == FoldUpper(name[n]))) {
+            ++p;
+            ++n;
+        } else if (star != std::string_view::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+std::vector<DirEntry> Enumerate(const std::string& folder, std::string_view pattern, Hidden hidden,
+                                DotEntries dots)
+{
+    std::vector<DirEntry> entries;
+    const std::string resolved = ResolvePath(folder);
+    if (resolved.empty())
+        return entries;
+    DIR* dir = ::opendir(resolved.c_str());
+    if (!dir)
+        return entries;
+    while (dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        const bool isDot = name == "." || name == "..";
+        if (isDot) {
+            if (dots == DotEntries::Exclude || !WildcardMatch(pattern, name))
+                continue;
+            entries.push_back({name, true, false});
+            continue;
+        }
+        const bool isHidden = name[0] == '.';
+        if (isHidden && hidden == Hidden::Exclude)
+            continue;
+        if (!WildcardMatch(pattern, name))
+            continue;
+        bool isDir = false;
+        if (e->d_type == DT_DIR) {
+            isDir = true;
+        } else if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            struct stat st;
+            isDir = StatPath(JoinPath(resolved, name), st) && S_ISDIR(st.st_mode);
+        }
+        entries.push_back({name, isDir, isHidden});
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
+        const int c = CompareNames(a.name, b.name);
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+    return entries;
+}
+
+std::string ResolvePath(const std::string& path)
+{
+    if (path.empty())
+        return {};
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0)
+        return path;
+    // Walk the components, matching each without regard to case.
+    std::string result;
+    std::size_t i = 0;
+    if (path[0] == '/') {
+        result = "/";
+        i = 1;
+    }
+    while (i <= path.size()) {
+        std::size_t j = path.find('/', i);
+        if (j == std::string::npos)
+            j = path.size();
+        const std::string part = path.substr(i, j - i);
+        i = j + 1;
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            result = result.empty() ? std::string("..") : JoinPath(result, "..");
+            continue;
+        }
+        const std::string found = FindEntry(result, part);
+        if (found.empty())
+            return {};
+        result = result.empty() ? found : JoinPath(result, found);
+    }
+    return result;
+}
+
+bool FileExists(const std::string& path)
+{
+    const std::string resolved = ResolvePath(path);
+    struct stat st;
+    return !resolved.empty() && StatPath(resolved, st) && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path)
+{
+    const std::string resolved = ResolvePath(path);
+    struct stat st;
+    return !resolved.empty() && StatPath(resolved, st) && S_ISDIR(st.st_mode);
+}
+
+int OpenReadOnly(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        const std::string resolved = ResolvePath(path);
+        if (!resolved.empty())
+            fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd >= 0) {
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+void WriteFileAtomically(const std::string& path, const void* data, std::size_t size)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::random_device rd;
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
+        temp = JoinPath(folder, "." + base + "." + suffix + ".tmp");
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        throw std::runtime_error("Cannot create file " + path);
+    const auto* p = static_cast<const unsigned char*>(data);
+    std::size_t left = size;
+    bool ok = true;
+    while (left > 0) {
+        const ssize_t w = ::write(fd, p, left);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            ok = false;
+            break;
+        }
+        p += w;
+        left -= static_cast<std::size_t>(w);
+    }
+    if (ok && ::fsync(fd) != 0 && errno != EINVAL)
+        ok = false;
+    if (::close(fd) != 0)
+        ok = false;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        throw std::runtime_error("Stream write error");
+    }
+    // Keep the permissions of a file that is replaced.
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0)
+        ::chmod(temp.c_str(), st.st_mode & 07777);
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        throw std::runtime_error("Cannot create file " + path);
+    }
+}
+
+}  // namespace plotwick::files

@@ -1,0 +1,157 @@
+#include "text/VFont.h"
+
+#include <cstring>
+
+#include "model/BParser.h"
+#include "model/DrawDB.h"
+#include "platform/files/Files.h"
+
+namespace plotwick {
+
+VFontList FontList;
+
+namespace {
+
+constexpr std::int32_t kShapeStreamOffset = 1096;
+
+// Marks a code's glyph as being loaded while its file is read, so that a glyph whose outlines
+// hold a text needing the very same glyph does not start loading it again without end.
+struct LoadingMark {
+    LoadingMark(std::array<bool, 256>& flags, std::uint8_t code) : flags_(flags), code_(code) { flags_[code_] = true; }
+    ~LoadingMark() { flags_[code_] = false; }
+    LoadingMark(const LoadingMark&) = delete;
+    LoadingMark& operator=(const LoadingMark&) = delete;
+    std::array<bool, 256>& flags_;
+    std::uint8_t code_;
+};
+
+}  // namespace
+
+void VGlyph::Load(const std::string& fileName, const TDrawDB& db)
+{
+    BParser reader(files::JoinPath(db.FPath, fileName), kShapeStreamOffset);
+    std::uint8_t t = reader.ReadTag();
+    if (t == 'a') {
+        const std::uint16_t n = reader.ReadWord();
+        reader.Skip(static_cast<std::int32_t>(n) * 8);
+        t = reader.ReadTag();
+    }
+    if (t == 'f') {
+        FWidth = reader.ReadWord();
+        FSpacing = reader.ReadSmallInt();
+        t = reader.ReadTag();
+    }
+    if (t == '#') {
+        reader.Skip(8);
+        t = reader.ReadTag();
+    }
+    for (auto shape = ShapeFactory::CreateShape(t); shape; shape = ShapeFactory::CreateShape(t)) {
+        if (auto kept = ReadShape(reader, std::move(shape))) {
+            kept->FIsGlyph = true;
+            FOutlines.push_back(std::move(kept));
+        }
+        t = reader.ReadTag();
+    }
+}
+
+void VGlyph::AppendOutlines(std::vector<std::unique_ptr<VPath>>& list, FPoint& pen,
+                            const std::optional<VColor>& fill, const std::optional<VColor>& stroke) const
+{
+    const Matrix3 move = Matrix3::Translation(pen.x, pen.y);
+    for (const auto& outline : FOutlines) {
+        if (!outline)
+            continue;
+        auto copy = outline->Clone();
+        if (stroke)
+            copy->SetStroke(stroke->Color);
+        if (fill)
+            copy->SetFill(fill->Color);
+        copy->Transform(move);
+        copy->FIsGlyph = true;
+        list.push_back(std::move(copy));
+    }
+    pen.x = static_cast<float>(static_cast<long double>(pen.x) + FWidth + FSpacing);
+}
+
+VFont::VFont(TDrawDB* db) : FDB(db), FName(db->FName)
+{
+    ScanGlyphFiles();
+}
+
+VFont::~VFont() = default;
+
+void VFont::ScanGlyphFiles()
+{
+    for (const auto& entry : files::Enumerate(FDB->FPath, "*.dat", files::Hidden::Include))
+        RegisterGlyphFile(entry.name);
+}
+
+void VFont::RegisterGlyphFile(const std::string& fileName)
+{
+    BParser reader(files::JoinPath(FDB->FPath, fileName), 0);
+    if (reader.FHandle <= 0)
+        return;
+    const std::uint8_t first = reader.ReadTag();
+    FGlyphFiles[reader.LastTagWasEnd() ? 0 : first] = fileName;
+}
+
+VGlyph* VFont::GetGlyph(std::uint8_t code)
+{
+    if (FGlyphs[code])
+        return FGlyphs[code].get();
+    const auto fileExists = [this](std::uint8_t c) {
+        return !FGlyphFiles[c].empty() && files::FileExists(files::JoinPath(FDB->FPath, FGlyphFiles[c]));
+    };
+    const auto load = [this](std::uint8_t c) -> VGlyph* {
+        if (loading_[c])
+            return nullptr;  // asked for again while it is being read: no glyph
+        LoadingMark mark(loading_, c);
+        auto glyph = std::make_unique<VGlyph>();
+        glyph->Load(FGlyphFiles[c], *FDB);
+        FGlyphs[c] = std::move(glyph);
+        return FGlyphs[c].get();
+    };
+    if (fileExists(code))
+        return load(code);
+    if (FGlyphs[0])
+        return FGlyphs[0].get();
+    if (fileExists(0))
+        return load(0);
+    return nullptr;
+}
+
+void VFont::PlaceGlyph(std::uint8_t code, std::vector<std::unique_ptr<VPath>>& list, FPoint& pen,
+                       const std::optional<VColor>& fill, const std::optional<VColor>& stroke)
+{
+    if (VGlyph* glyph = GetGlyph(code))
+        glyph->AppendOutlines(list, pen, fill, stroke);
+}
+
+std::int32_t VFont::UnitsPerEm() const
+{
+    return FDB ? FDB->FHeaderWord : 0;
+}
+
+void VFont::MarkUsedChars(const std::string& text)
+{
+    for (const char c : text)
+        FUsedChars[static_cast<std::uint8_t>(c)] = 1;
+}
+
+void VFontList::AddFontDatabase(TDrawDB* db)
+{
+    FFonts.emplace_back(db->FName, std::make_unique<VFont>(db));
+}
+
+VFont* VFontList::FindFont(const std::string& name) const
+{
+    for (const auto& [fontName, font] : FFonts)
+        if (files::NamesEqual(fontName, name))
+            return font.get();
+    for (const auto& [fontName, font] : FFonts)
+        if (files::NamesEqual(fontName, DefaultFontName))
+            return font.get();
+    return nullptr;
+}
+
+}  // namespace plotwick
