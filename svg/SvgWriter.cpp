@@ -1,0 +1,520 @@
+// The SVG document: frame, definitions, paths, groups, texts and the fonts they use.
+#include "svg/SvgWriter.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "model/Drawing.h"
+#include "platform/files/Files.h"
+#include "platform/gdi/Codepage.h"
+#include "svg/SvgNumbers.h"
+#include "text/VFont.h"
+#include "text/VPathText.h"
+
+namespace plotwick {
+
+bool SvgTextOutlines = false;
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr char16_t kReplacement = 0xFFFD;
+
+void Tabs(SvgText& d, int level)
+{
+    if (level > 0)
+        d.append(static_cast<std::size_t>(level), u'\t');
+}
+
+void Line(SvgText& d, int level, std::string_view text)
+{
+    Tabs(d, level);
+    AppendAscii(d, text);
+    AppendAscii(d, kLineEnd);
+}
+
+// XML 1.0 allows TAB, LF and CR among the control codes; the others cannot appear in a
+// document, not even as character references.
+bool IsForbiddenControl(char32_t c)
+{
+    return c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D;
+}
+
+void AppendCodePoint(SvgText& d, char32_t c)
+{
+    if (c >= 0x10000) {
+        c -= 0x10000;
+        d.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+        d.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+        d.push_back(static_cast<char16_t>(c));
+    }
+}
+
+void AppendXmlChar(SvgText& d, char32_t c, XmlPlace place)
+{
+    if (IsForbiddenControl(c) || c == 0xFFFE || c == 0xFFFF) {
+        d.push_back(kReplacement);
+        return;
+    }
+    switch (c) {
+    case U'&':
+        AppendAscii(d, "&amp;");
+        return;
+    case U'<':
+        AppendAscii(d, "&lt;");
+        return;
+    case U'"':
+        if (place == XmlPlace::Attribute) {
+            AppendAscii(d, "&quot;");
+            return;
+        }
+        break;
+    case U'>':
+        // "]]>" may not stand in character data.
+        if (place == XmlPlace::Content && d.size() >= 2 && d[d.size() - 1] == u']' && d[d.size() - 2] == u']') {
+            AppendAscii(d, "&gt;");
+            return;
+        }
+        break;
+    case U'\t':
+    case U'\n':
+    case U'\r':
+        if (place == XmlPlace::Attribute) {
+            AppendAscii(d, c == U'\t' ? "&#9;" : (c == U'\n' ? "&#10;" : "&#13;"));
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    AppendCodePoint(d, c);
+}
+
+// Decodes valid UTF-8 into code points; false on any malformed, overlong or surrogate sequence.
+bool DecodeUtf8(std::string_view s, std::u32string& out)
+{
+    out.clear();
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b0 = static_cast<unsigned char>(s[i]);
+        int extra = 0;
+        char32_t c = 0;
+        char32_t min = 0;
+        if (b0 < 0x80) {
+            c = b0;
+        } else if ((b0 & 0xE0) == 0xC0) {
+            extra = 1, c = b0 & 0x1F, min = 0x80;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            extra = 2, c = b0 & 0x0F, min = 0x800;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            extra = 3, c = b0 & 0x07, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (static_cast<std::size_t>(extra) > s.size() - i - 1)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
+            if ((b & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (b & 0x3F);
+        }
+        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        out.push_back(c);
+        i += 1 + static_cast<std::size_t>(extra);
+    }
+    return true;
+}
+
+void AppendHex2(std::string& s, unsigned v)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    s.push_back(kDigits[(v >> 4) & 0xF]);
+    s.push_back(kDigits[v & 0xF]);
+}
+
+// The six values of a matrix in transform-number format, space separated.
+void AppendMatrix(SvgText& d, const Matrix3& m)
+{
+    const Affine a = m.GetAffine();
+    const float values[6] = {a.a, a.b, a.c, a.d, a.e, a.f};
+    AppendAscii(d, "matrix(");
+    for (int i = 0; i < 6; ++i) {
+        if (i > 0)
+            AppendAscii(d, " ");
+        AppendAscii(d, FormatTransformNumber(values[i]));
+    }
+    AppendAscii(d, ")");
+}
+
+// ` name="#RRGGBB" ` or ` name="none" `, each attribute followed by one space.
+void AppendPaint(SvgText& d, std::string_view name, const std::optional<VColor>& color)
+{
+    AppendAscii(d, name);
+    AppendAscii(d, "=\"");
+    AppendAscii(d, color ? SvgColorText(color->Color) : std::string("none"));
+    AppendAscii(d, "\" ");
+}
+
+// One path element; colours are left out for glyph outlines in a font or text element.
+void WritePathElement(const VPath& path, SvgText& d, int level, bool withColours)
+{
+    Tabs(d, level);
+    AppendAscii(d, "<path fill-rule=\"evenodd\" ");
+    if (withColours) {
+        AppendPaint(d, "stroke", path.FStroke);
+        AppendPaint(d, "fill", path.FFill);
+    }
+    AppendAscii(d, "d=\"");
+    for (const PathInstr& instr : path.FInstructions)
+        WriteSvgData(instr, d);
+    AppendAscii(d, "\" />");
+    AppendAscii(d, kLineEnd);
+}
+
+// A laid-out outline of a text, written with the colours it is drawn with: paths with their
+// own fill and stroke, groups as groups.
+void WriteOutlineShape(const VPath& shape, SvgText& d, int level)
+{
+    const auto* group = shape.IsGroup() ? dynamic_cast<const VPathGroup*>(&shape) : nullptr;
+    if (group) {
+        Line(d, level, "<g>");
+        for (const auto& child : group->FChildren) {
+            if (child)
+                WriteOutlineShape(*child, d, level + 1);
+        }
+        Line(d, 0, "</g>");
+        return;
+    }
+    WritePathElement(shape, d, level, true);
+}
+
+// The coordinates a transform changes, kept to put a cached glyph back exactly as it was.
+struct ShapeCoordinates {
+    std::vector<PathInstr> instructions;
+    FPoint baseStart;
+    FPoint baseEnd;
+    std::vector<ShapeCoordinates> children;
+};
+
+ShapeCoordinates SaveCoordinates(const VPath& shape)
+{
+    ShapeCoordinates s;
+    s.instructions = shape.FInstructions;
+    if (const auto* text = dynamic_cast<const VPathText*>(&shape)) {
+        s.baseStart = text->FBaseStart;
+        s.baseEnd = text->FBaseEnd;
+    }
+    if (const auto* group = dynamic_cast<const VPathGroup*>(&shape)) {
+        s.children.reserve(group->FChildren.size());
+        for (const auto& child : group->FChildren)
+            s.children.push_back(child ? SaveCoordinates(*child) : ShapeCoordinates{});
+    }
+    return s;
+}
+
+void RestoreCoordinates(VPath& shape, const ShapeCoordinates& s)
+{
+    shape.FInstructions = s.instructions;
+    if (auto* text = dynamic_cast<VPathText*>(&shape)) {
+        text->FBaseStart = s.baseStart;
+        text->FBaseEnd = s.baseEnd;
+    }
+    if (auto* group = dynamic_cast<VPathGroup*>(&shape)) {
+        for (std::size_t i = 0; i < group->FChildren.size() && i < s.children.size(); ++i) {
+            if (group->FChildren[i])
+                RestoreCoordinates(*group->FChildren[i], s.children[i]);
+        }
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Pieces
+
+void WriteSvgData(const PathInstr& instr, SvgText& d)
+{
+    const auto point = [&d](float x, float y) {
+        AppendAscii(d, FormatPathNumber(x));
+        AppendAscii(d, ",");
+        AppendAscii(d, FormatPathNumber(y));
+    };
+    switch (instr.Kind) {
+    case 'M':
+    case 'L':
+        d.push_back(static_cast<char16_t>(instr.Kind));
+        point(instr.X, instr.Y);
+        break;
+    case 'C':
+        AppendAscii(d, "C");
+        point(instr.C1X, instr.C1Y);
+        AppendAscii(d, " ");
+        point(instr.C2X, instr.C2Y);
+        AppendAscii(d, " ");
+        point(instr.X, instr.Y);
+        break;
+    case 'S':
+        // The first control point is the reflection of the previous one; readers derive it.
+        AppendAscii(d, "S");
+        point(instr.C2X, instr.C2Y);
+        AppendAscii(d, " ");
+        point(instr.X, instr.Y);
+        break;
+    case 'z':
+        AppendAscii(d, "z");
+        break;
+    default:
+        break;
+    }
+}
+
+std::string SvgColorText(std::uint32_t color)
+{
+    std::string s = "#";
+    AppendHex2(s, color & 0xFF);
+    AppendHex2(s, (color >> 8) & 0xFF);
+    AppendHex2(s, (color >> 16) & 0xFF);
+    return s;
+}
+
+void AppendXmlText(SvgText& d, std::string_view ansi, XmlPlace place)
+{
+    for (const char b : ansi)
+        AppendXmlChar(d, codepage::Cp1252ToUnicode(static_cast<std::uint8_t>(b)), place);
+}
+
+void AppendXmlName(SvgText& d, std::string_view name, XmlPlace place)
+{
+    std::u32string decoded;
+    if (!DecodeUtf8(name, decoded)) {
+        AppendXmlText(d, name, place);
+        return;
+    }
+    for (const char32_t c : decoded)
+        AppendXmlChar(d, c, place);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shapes
+
+void VPath::WriteSvg(SvgText& d, int level) const
+{
+    WritePathElement(*this, d, level, !FIsGlyph);
+}
+
+void VPathGroup::WriteSvg(SvgText& d, int level) const
+{
+    Line(d, level, "<g>");
+    for (const auto& child : FChildren) {
+        if (child)
+            child->WriteSvg(d, level + 1);
+    }
+    // The closing tag starts its line whatever the level.
+    Line(d, 0, "</g>");
+}
+
+void VPathText::WriteSvgPaint(SvgText& d) const
+{
+    AppendPaint(d, "stroke", FStroke);
+    AppendPaint(d, "fill", FFill);
+}
+
+void VPathText::WriteSvg(SvgText& d, int level) const
+{
+    if (SvgTextOutlines) {
+        Line(d, level, "<g>");
+        for (const auto& child : FChildren) {
+            if (child)
+                WriteOutlineShape(*child, d, level + 1);
+        }
+        Line(d, 0, "</g>");
+        return;
+    }
+
+    Line(d, level, "<text ");
+    AppendAscii(d, "x=\"");
+    AppendAscii(d, FormatTransformNumber(FPosX));
+    AppendAscii(d, "\" y=\"");
+    AppendAscii(d, FormatTransformNumber(FPosY));
+    AppendAscii(d, "\" transform=\"");
+    AppendMatrix(d, FMatrix);
+    AppendAscii(d, "\" font-family=\"");
+    const bool substitute = !SubstituteFontName.empty();
+    if (substitute)
+        AppendAscii(d, "Arial, Helvetica");
+    else if (FFont)
+        AppendXmlName(d, FFont->FName, XmlPlace::Attribute);
+    else
+        AppendXmlText(d, FFontName, XmlPlace::Attribute);  // no font: the name the record asks for
+    AppendAscii(d, "\" font-size=\"");
+    AppendAscii(d, std::to_string(FFontSize));
+    AppendAscii(d, "\" ");
+
+    const bool strokeOnly = FStroke && !FFill;
+    if (!substitute) {
+        WriteSvgPaint(d);
+        if (strokeOnly)
+            AppendAscii(d, "stroke-width=\"10\" stroke-linecap=\"round\" ");
+    } else if (strokeOnly) {
+        // The substitute face fills the string in the stroke colour, as on screen.
+        AppendPaint(d, "fill", FStroke);
+        AppendAscii(d, "stroke=\"none\" ");
+    } else {
+        WriteSvgPaint(d);
+    }
+
+    AppendAscii(d, ">");
+    AppendXmlText(d, FText, XmlPlace::Content);
+    AppendAscii(d, "</text>");
+    AppendAscii(d, kLineEnd);
+}
+
+void VPathText::CollectFonts(std::vector<VFont*>& fonts) const
+{
+    if (!FFont)
+        return;  // no font was found for this text: nothing to embed
+    bool known = false;
+    for (const VFont* font : fonts) {
+        if (font && font->FName == FFont->FName) {
+            known = true;
+            break;
+        }
+    }
+    if (!known) {
+        FFont->ClearUsedChars();
+        fonts.push_back(FFont);
+    }
+    FFont->MarkUsedChars(FText);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Fonts
+
+void VGlyph::WriteSvgOutlines(SvgText& d, int level)
+{
+    // Fonts in SVG have y upwards from the baseline; the cached outlines have y downwards.
+    // The outlines are mirrored in place for the write and then put back from a copy of their
+    // coordinates, so the cache is left bit for bit as it was, also if the write fails.
+    const Matrix3 mirror(1, 0, 0, 0, -1, 0, 0, 0, 1);
+    for (const auto& outline : FOutlines) {
+        if (!outline)
+            continue;
+        const ShapeCoordinates saved = SaveCoordinates(*outline);
+        struct Restore {
+            VPath& shape;
+            const ShapeCoordinates& saved;
+            ~Restore() { RestoreCoordinates(shape, saved); }
+        } restore{*outline, saved};
+        outline->Transform(mirror);
+        outline->WriteSvg(d, level);
+    }
+}
+
+void VFont::WriteSvgFont(SvgText& d, int index)
+{
+    Line(d, 2, "<font id=\"Font" + std::to_string(index + 1) + "\">");
+    Tabs(d, 3);
+    AppendAscii(d, "<font-face font-family=\"");
+    AppendXmlName(d, FName, XmlPlace::Attribute);
+    AppendAscii(d, "\" units-per-em=\"" + std::to_string(UnitsPerEm()) + "\">");
+    AppendAscii(d, kLineEnd);
+    Line(d, 3, "</font-face>");
+
+    // A font without a missing glyph still gets the element, with advance 0 and no outlines.
+    VGlyph* missing = GetGlyph(0);
+    Line(d, 3, "<missing-glyph horiz-adv-x=\"" + std::to_string(missing ? missing->Advance() : 0) + "\">");
+    if (missing)
+        missing->WriteSvgOutlines(d, 4);
+    Line(d, 3, "</missing-glyph>");
+
+    for (int c = 1; c < 256; ++c) {
+        const auto code = static_cast<std::uint8_t>(c);
+        if (!FUsedChars[code])
+            continue;
+        if (!FGlyphs[code])
+            GetGlyph(code);
+        VGlyph* glyph = FGlyphs[code].get();
+        if (!glyph)
+            continue;  // drawn with the missing glyph
+        const char32_t ch = codepage::Cp1252ToUnicode(code);
+        if (IsForbiddenControl(ch))
+            continue;  // no character can name it; the text holds U+FFFD there
+        Tabs(d, 3);
+        AppendAscii(d, "<glyph unicode=\"");
+        AppendXmlChar(d, ch, XmlPlace::Attribute);
+        AppendAscii(d, "\" horiz-adv-x=\"" + std::to_string(glyph->Advance()) + "\">");
+        AppendAscii(d, kLineEnd);
+        glyph->WriteSvgOutlines(d, 4);
+        Line(d, 3, "</glyph>");
+    }
+    Line(d, 2, "</font>");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Document
+
+void TDrawing::BuildSvg(SvgText& d) const
+{
+    // The frame: the size of the drawing's integer bounds, and a group that moves the drawing
+    // so that its bounds start at the origin.
+    FDirtyRect bounds;
+    bounds.Reset();
+    for (const auto& shape : FShapes) {
+        if (shape)
+            shape->ExtendBounds(bounds);
+    }
+    const IntRect r = bounds.GetRect();
+    std::int64_t width = r.Width();
+    std::int64_t height = r.Height();
+    if (width < 0 || height < 0)
+        width = height = 0;  // no points: empty bounds
+    const std::string w = std::to_string(width);
+    const std::string h = std::to_string(height);
+    Line(d, 0, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +
+                   "\" viewBox=\"0 0 " + w + " " + h + "\" >");
+    AppendAscii(d, "<g transform=\"");
+    AppendMatrix(d, Matrix3::Translation(FOffsetX, FOffsetY));
+    AppendAscii(d, "\" >");
+    AppendAscii(d, kLineEnd);
+
+    if (SubstituteFontName.empty()) {
+        std::vector<VFont*> fonts;
+        if (!SvgTextOutlines) {
+            for (const auto& shape : FShapes) {
+                if (shape)
+                    shape->CollectFonts(fonts);
+            }
+        }
+        Line(d, 1, "<defs>");
+        for (std::size_t i = 0; i < fonts.size(); ++i)
+            fonts[i]->WriteSvgFont(d, static_cast<int>(i));
+        Line(d, 1, "</defs>");
+    }
+
+    for (const auto& shape : FShapes) {
+        if (shape)
+            shape->WriteSvg(d, 1);
+    }
+    Line(d, 0, "</g>");
+    Line(d, 0, "</svg>");
+}
+
+void TDrawing::SaveSvg(const std::string& fileName) const
+{
+    // The whole document is built before anything on disk is touched.
+    SvgText doc;
+    BuildSvg(doc);
+    std::string bytes;
+    bytes.reserve(2 + 2 * doc.size());
+    bytes.push_back(static_cast<char>(0xFF));  // byte-order mark U+FEFF, little-endian
+    bytes.push_back(static_cast<char>(0xFE));
+    for (const char16_t unit : doc) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    files::WriteFileAtomically(fileName, bytes.data(), bytes.size());
+}
+
+}  // namespace plotwick
