@@ -26,11 +26,16 @@ std::unique_ptr<TDrawDB> AddDatabase(const std::string& folder, const std::strin
     return db;
 }
 
-void ScanFolder(const std::string& folder, DbKind kind, const DatabaseSink& sink)
+void ScanFolder(const std::string& folder, DbKind kind, const DatabaseSink& sink, std::string* failedEntry)
 {
-    for (const auto& entry : files::Enumerate(folder, "*.*", files::Hidden::Exclude, files::DotEntries::Include))
+    for (const auto& entry : files::Enumerate(folder, "*.*", files::Hidden::Exclude, files::DotEntries::Include)) {
+        if (failedEntry)
+            *failedEntry = files::JoinPath(folder, entry.name);
         if (auto db = AddDatabase(folder, entry.name, kind))
             sink(std::move(db));
+    }
+    if (failedEntry)
+        failedEntry->clear();
 }
 
 void ScanUserFolder(const std::string& userFolder, const DatabaseSink& sink)

@@ -22,8 +22,10 @@ using DatabaseSink = std::function<void(std::unique_ptr<TDrawDB>)>;
 
 // Every accepted database of one scan folder, in enumeration order (hidden entries are never
 // listed). A missing folder gives none. An exception ends the scan at that entry; the databases
-// handed over before it stay with the sink.
-void ScanFolder(const std::string& folder, DbKind kind, const DatabaseSink& sink);
+// handed over before it stay with the sink. When failedEntry is given, it receives the path of
+// the entry being read when an exception left.
+void ScanFolder(const std::string& folder, DbKind kind, const DatabaseSink& sink,
+                std::string* failedEntry = nullptr);
 
 // The three scan folders in the order drawings, library, fonts.
 void ScanUserFolder(const std::string& userFolder, const DatabaseSink& sink);

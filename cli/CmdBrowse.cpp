@@ -1,0 +1,176 @@
+// databases, drawings, shapes: what a user folder, a database and a record hold.
+#include <iostream>
+#include <memory>
+#include <sstream>
+
+#include "cli/Cli.h"
+#include "model/BParser.h"
+#include "model/DatabaseScan.h"
+#include "model/Drawing.h"
+#include "platform/files/Files.h"
+#include "svg/SvgNumbers.h"
+#include "text/VFont.h"
+#include "text/VPathText.h"
+
+namespace plotwick::cli {
+namespace {
+
+const char* KindName(int kind)
+{
+    static const char* names[3] = {"drawings", "library", "fonts"};
+    return names[kind];
+}
+
+int RunDatabases(const std::vector<std::string>& args)
+{
+    const ParsedArgs a = ParseArgs(args, {});
+    if (a.positional.size() != 1)
+        throw UsageError("databases takes one user folder");
+    const std::string& user = a.positional[0];
+    if (!files::DirectoryExists(user))
+        throw PathError(user, "No such folder.");
+    for (DbKind kind : {kDrawings, kLibrary, kFonts}) {
+        std::string failed;
+        try {
+            ScanFolder(KindFolder(user, kind), kind, [](std::unique_ptr<TDrawDB> db) {
+                std::cout << KindName(db->FKind) << '\t' << db->FName << '\n';
+            }, &failed);
+        } catch (const EBParseException& e) {
+            // A damaged header ends the whole scan, as in the window.
+            throw PathError(failed + ".dat", e.what());
+        }
+    }
+    return kExitOk;
+}
+
+std::pair<std::string, std::string> SplitRecordPath(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+int RunDrawings(const std::vector<std::string>& args)
+{
+    const ParsedArgs a = ParseArgs(args, {});
+    if (a.positional.size() != 1)
+        throw UsageError("drawings takes one database folder");
+    TDrawDB db;
+    db.FPath = a.positional[0];
+    if (!files::DirectoryExists(db.FPath))
+        throw PathError(db.FPath, "No such folder.");
+    for (const auto& entry : files::Enumerate(db.FPath, "*.dat", files::Hidden::Include)) {
+        TDrawing drawing(&db, entry.name);
+        std::cout << entry.name << '\t' << drawing.FName << '\n';
+    }
+    return kExitOk;
+}
+
+std::string ColorText(const std::optional<VColor>& c)
+{
+    if (!c)
+        return "none";
+    static const char* hex = "0123456789ABCDEF";
+    std::string s = "#";
+    for (int shift : {0, 8, 16}) {
+        const unsigned byte = (c->Color >> shift) & 0xFF;
+        s += hex[byte >> 4];
+        s += hex[byte & 15];
+    }
+    return s;
+}
+
+void DumpInstruction(std::ostream& out, const PathInstr& i)
+{
+    const auto n = [](float v) { return FormatPathNumber(v); };
+    switch (i.Kind) {
+    case 'M':
+    case 'L':
+        out << static_cast<char>(i.Kind) << ' ' << n(i.X) << ' ' << n(i.Y);
+        break;
+    case 'C':
+        out << "C " << n(i.C1X) << ' ' << n(i.C1Y) << ' ' << n(i.C2X) << ' ' << n(i.C2Y) << ' ' << n(i.X) << ' '
+            << n(i.Y);
+        break;
+    case 'S':
+        out << "S " << n(i.C2X) << ' ' << n(i.C2Y) << ' ' << n(i.X) << ' ' << n(i.Y);
+        break;
+    case 'z':
+        out << 'z';
+        break;
+    default: {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "?%02X", i.Kind);
+        out << buf;
+        break;
+    }
+    }
+}
+
+void DumpShape(std::ostream& out, const VPath& shape, int level)
+{
+    const std::string indent(static_cast<std::size_t>(level) * 2, ' ');
+    if (const auto* text = dynamic_cast<const VPathText*>(&shape)) {
+        out << indent << "text font=" << text->FFontName << " size=" << text->FFontSize << " text=" << text->FText
+            << '\n';
+    } else if (shape.IsGroup()) {
+        out << indent << "group\n";
+    } else {
+        out << indent << "path fill=" << ColorText(shape.FFill) << " stroke=" << ColorText(shape.FStroke)
+            << " glyph=" << (shape.FIsGlyph ? 1 : 0) << '\n';
+        for (const PathInstr& i : shape.FInstructions) {
+            out << indent << "  ";
+            DumpInstruction(out, i);
+            out << '\n';
+        }
+        return;
+    }
+    for (const auto& child : static_cast<const VPathGroup&>(shape).FChildren)
+        if (child)
+            DumpShape(out, *child, level + 1);
+}
+
+int RunShapes(const std::vector<std::string>& args)
+{
+    const ParsedArgs a = ParseArgs(args, {{"user-folder"}, {"normalise"}});
+    if (a.positional.size() != 1)
+        throw UsageError("shapes takes one record file");
+    const std::string& record = a.positional[0];
+    const std::string user = a.Value("user-folder").value_or(UserFolderOfRecord(record));
+    if (!user.empty())
+        LoadUserFonts(user);
+    const auto [folder, file] = SplitRecordPath(record);
+    TDrawDB db;
+    db.FPath = folder;
+    TDrawing drawing(&db, file);
+    try {
+        drawing.LoadShapes(a.Has("normalise"));
+    } catch (const EBParseException& e) {
+        throw PathError(record, e.what());
+    }
+    std::ostringstream out;
+    out << drawing.FName << '\n';
+    for (const auto& shape : drawing.FShapes)
+        if (shape)
+            DumpShape(out, *shape, 0);
+    const IntRect r = drawing.GetBounds();
+    out << "bounds\t" << r.left << '\t' << r.top << '\t' << r.right << '\t' << r.bottom << '\n';
+    out << "offset\t" << FormatPathNumber(drawing.FOffsetX) << '\t' << FormatPathNumber(drawing.FOffsetY) << '\n';
+    std::cout << out.str();
+    return kExitOk;
+}
+
+const RegisterCommand databasesCommand({"databases", "databases USERFOLDER\n"
+    "  Lists every accepted database of a HotSync user folder in scan order:\n"
+    "  KIND<TAB>NAME, KIND one of drawings, library, fonts.", RunDatabases});
+const RegisterCommand drawingsCommand({"drawings", "drawings DBFOLDER\n"
+    "  Lists the records of one database folder: FILE<TAB>NAME.", RunDrawings});
+const RegisterCommand shapesCommand({"shapes", "shapes [--normalise] [--user-folder DIR] RECORD\n"
+    "  Loads one record file and prints its name, its shape tree, its bounds and offsets.\n"
+    "  --normalise         move the drawing so that its bounding box starts at (0, 0)\n"
+    "  --user-folder DIR   the HotSync user folder whose fonts are loaded first\n"
+    "                      (default: the one the record lies in)", RunShapes});
+
+}  // namespace
+}  // namespace plotwick::cli

@@ -1,0 +1,116 @@
+// The file system layer: enumeration order and filters, case-insensitive lookups, atomic writes.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "platform/files/Files.h"
+#include "tests/support/Fixture.h"
+
+using namespace plotwick;
+using namespace plotwick::fixture;
+
+namespace {
+
+std::vector<std::string> Names(const std::vector<files::DirEntry>& entries)
+{
+    std::vector<std::string> names;
+    for (const auto& e : entries)
+        names.push_back(e.name);
+    return names;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST(Files, WildcardsIgnoreCase)
+{
+    EXPECT_TRUE(files::WildcardMatch("*.dat", "a.DAT"));
+    EXPECT_TRUE(files::WildcardMatch("*.dat", ".dat"));
+    EXPECT_FALSE(files::WildcardMatch("*.dat", "a.data"));
+    EXPECT_FALSE(files::WildcardMatch("*.dat", "adat"));
+    EXPECT_TRUE(files::WildcardMatch("*.*", "noextension"));
+    EXPECT_TRUE(files::WildcardMatch("g?.dat", "G1.Dat"));
+    EXPECT_TRUE(files::WildcardMatch("*a*b", "xxaxxb"));
+}
+
+TEST(Files, EnumerationIsSortedByUpperCasedName)
+{
+    TempDir dir;
+    for (const char* n : {"b.dat", "A.dat", "_x.dat", "C.DAT", "other.txt", ".hidden.dat"})
+        WriteFile(dir / n, Bytes());
+    MakeFolders(dir / "folder.dat");
+    EXPECT_EQ(Names(files::Enumerate(dir.Path(), "*.dat", files::Hidden::Exclude)),
+              (std::vector<std::string>{"A.dat", "b.dat", "C.DAT", "folder.dat", "_x.dat"}));
+    EXPECT_EQ(Names(files::Enumerate(dir.Path(), "*.dat", files::Hidden::Include)),
+              (std::vector<std::string>{".hidden.dat", "A.dat", "b.dat", "C.DAT", "folder.dat", "_x.dat"}));
+    const auto all = files::Enumerate(dir.Path(), "*.*", files::Hidden::Exclude, files::DotEntries::Include);
+    ASSERT_GE(all.size(), 2u);
+    EXPECT_EQ(all[0].name, ".");
+    EXPECT_EQ(all[1].name, "..");
+    EXPECT_TRUE(files::Enumerate(dir / "missing", "*.*", files::Hidden::Include).empty());
+}
+
+TEST(Files, LookupsIgnoreCase)
+{
+    TempDir dir;
+    MakeFolders(dir / "Sketches");
+    WriteFile(dir / "Sketches/Rec.DAT", Bytes().raw("x"));
+    EXPECT_TRUE(files::DirectoryExists(dir / "SKETCHES"));
+    EXPECT_TRUE(files::FileExists(dir / "sketches/rec.dat"));
+    EXPECT_FALSE(files::FileExists(dir / "sketches"));
+    EXPECT_EQ(files::ResolvePath(dir / "sketches/rec.dat"), dir / "Sketches/Rec.DAT");
+    const int fd = files::OpenReadOnly(dir / "SKETCHES/REC.dat");
+    EXPECT_GE(fd, 0);
+    if (fd >= 0)
+        ::close(fd);
+    EXPECT_LT(files::OpenReadOnly(dir / "Sketches"), 0);  // a folder is not a readable file
+}
+
+TEST(Files, AtomicWriteReplacesOnlyWhenComplete)
+{
+    TempDir dir;
+    const std::string target = dir / "out.bin";
+    files::WriteFileAtomically(target, "first", 5);
+    EXPECT_EQ(ReadAll(target), "first");
+    files::WriteFileAtomically(target, "second", 6);
+    EXPECT_EQ(ReadAll(target), "second");
+    EXPECT_EQ(Names(files::Enumerate(dir.Path(), "*.*", files::Hidden::Include)), std::vector<std::string>{"out.bin"});
+    // A folder that cannot be written: the error names the file and the old content stays.
+    if (::geteuid() != 0) {
+        ::chmod(dir.Path().c_str(), 0555);
+        EXPECT_THROW(files::WriteFileAtomically(target, "third", 5), std::runtime_error);
+        ::chmod(dir.Path().c_str(), 0755);
+        EXPECT_EQ(ReadAll(target), "second");
+    }
+    EXPECT_THROW(files::WriteFileAtomically(dir / "missing/out.bin", "x", 1), std::runtime_error);
+}
+
+TEST(Files, AtomicWriteFailsCleanlyOnAFullDevice)
+{
+    // /dev/full is not a folder we can create in; writing next to a target on a full file
+    // system is simulated with a file size limit instead.
+    TempDir dir;
+    const std::string target = dir / "big.bin";
+    files::WriteFileAtomically(target, "old", 3);
+    struct rlimit old;
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    struct rlimit small = old;
+    small.rlim_cur = 1024;
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    std::string big(4096, 'x');
+    EXPECT_THROW(files::WriteFileAtomically(target, big.data(), big.size()), std::runtime_error);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(Names(files::Enumerate(dir.Path(), "*.*", files::Hidden::Include)), std::vector<std::string>{"big.bin"});
+}
+
+}  // namespace

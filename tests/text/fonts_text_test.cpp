@@ -1,0 +1,243 @@
+// Vector fonts, glyph caching and text layout.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "model/BParser.h"
+#include "model/Drawing.h"
+#include "model/DrawDB.h"
+#include "tests/support/Fixture.h"
+#include "text/VFont.h"
+#include "text/VPathText.h"
+
+using namespace plotwick;
+using namespace plotwick::fixture;
+
+namespace {
+
+const Bytes kBox = Path(0, std::nullopt, {M(50, -100), L(450, -100), L(450, -600), Z()});
+const Bytes kPeak = Path(0, std::nullopt, {M(10, -10), L(300, -700), L(590, -10), Z()});
+
+class FontTest : public ::testing::Test {
+protected:
+    FontTest()
+    {
+        FontList.Clear();
+        user = std::make_unique<UserFolder>(dir / "user");
+    }
+    ~FontTest() override { FontList.Clear(); }
+
+    TDrawDB* AddFont(const std::string& name, std::uint16_t unitsPerEm)
+    {
+        const std::string path = user->AddDatabase(kFonts, name, 1.0f, unitsPerEm);
+        auto db = std::make_unique<TDrawDB>();
+        db->FPath = path;
+        db->FName = name;
+        db->FKind = kFonts;
+        db->ReadHeader();
+        dbs.push_back(std::move(db));
+        return dbs.back().get();
+    }
+    void AddGlyph(TDrawDB* db, const std::string& file, std::optional<std::uint8_t> code,
+                  std::optional<std::pair<std::uint16_t, std::int16_t>> metrics, const Bytes& shapes)
+    {
+        WriteFile(db->FPath + "/" + file, GlyphRecord(code, metrics, shapes));
+    }
+    std::unique_ptr<VPathText> ReadText(const Bytes& record)
+    {
+        WriteFile(dir / "text.bin", record);
+        BParser r(dir / "text.bin", 1);
+        auto text = std::make_unique<VPathText>();
+        text->Read(r);
+        return text;
+    }
+
+    TempDir dir;
+    std::unique_ptr<UserFolder> user;
+    std::vector<std::unique_ptr<TDrawDB>> dbs;
+};
+
+TEST_F(FontTest, FindFontIgnoresCaseAndFallsBack)
+{
+    TDrawDB* vu = AddFont("VU Dedadiz", 1000);
+    TDrawDB* other = AddFont("Other", 1000);
+    FontList.AddFontDatabase(other);
+    EXPECT_EQ(FontList.FindFont("nothing"), nullptr);
+    FontList.AddFontDatabase(vu);
+    EXPECT_EQ(FontList.FindFont("vu dedadiz")->FName, "VU Dedadiz");
+    EXPECT_EQ(FontList.FindFont("OTHER")->FName, "Other");
+    EXPECT_EQ(FontList.FindFont("nothing")->FName, "VU Dedadiz");
+    EXPECT_EQ(FontList.FindFont("Other")->UnitsPerEm(), 1000);
+}
+
+TEST_F(FontTest, GlyphFilesAreFiledByTheirRecordName)
+{
+    TDrawDB* db = AddFont("F", 1000);
+    AddGlyph(db, "zzz.dat", 'A', std::pair<std::uint16_t, std::int16_t>{600, 20}, kPeak);
+    AddGlyph(db, "missing.dat", std::nullopt, std::pair<std::uint16_t, std::int16_t>{500, 0}, kBox);
+    VFont font(db);
+    EXPECT_EQ(font.FGlyphFiles['A'], "zzz.dat");
+    EXPECT_EQ(font.FGlyphFiles[0], "missing.dat");
+
+    VGlyph* a = font.GetGlyph('A');
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a->Advance(), 620);
+    EXPECT_TRUE(a->FOutlines[0]->FIsGlyph);
+    EXPECT_EQ(font.GetGlyph('A'), a);  // loaded once
+    // A code without its own glyph gets the missing glyph, not filed under its code.
+    VGlyph* b = font.GetGlyph('B');
+    EXPECT_EQ(b, font.FGlyphs[0].get());
+    EXPECT_FALSE(font.FGlyphs['B']);
+}
+
+TEST_F(FontTest, NoMissingGlyphMeansNoGlyph)
+{
+    TDrawDB* db = AddFont("F", 1000);
+    VFont font(db);
+    EXPECT_EQ(font.GetGlyph('A'), nullptr);
+    std::vector<std::unique_ptr<VPath>> list;
+    FPoint pen{5, 0};
+    font.PlaceGlyph('A', list, pen, std::nullopt, std::nullopt);
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(pen.x, 5);
+}
+
+TEST_F(FontTest, PlacingRecoloursCopiesAndAdvances)
+{
+    TDrawDB* db = AddFont("F", 1000);
+    AddGlyph(db, "a.dat", 'A', std::pair<std::uint16_t, std::int16_t>{500, -20},
+             Path(0x00000011, 0x00000022, {M(0, 0), L(1, 1)}));
+    AddGlyph(db, "b.dat", 'B', std::nullopt, Path(std::nullopt, 0x00000033, {M(0, 0)}).append(Path(0, 0, {})));
+    VFont font(db);
+    std::vector<std::unique_ptr<VPath>> list;
+    FPoint pen{0, 0};
+    font.PlaceGlyph('A', list, pen, VColor{0x00ABCDEF}, std::nullopt);
+    EXPECT_EQ(pen.x, 480);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]->FFill->Color, 0x00ABCDEFu);
+    EXPECT_EQ(list[0]->FStroke->Color, 0x00000022u);  // the glyph's own stroke stays
+    EXPECT_TRUE(list[0]->FIsGlyph);
+    font.PlaceGlyph('B', list, pen, std::nullopt, std::nullopt);
+    EXPECT_EQ(pen.x, 480);  // no 'f' section: no advance, outlines still placed
+    ASSERT_EQ(list.size(), 2u);  // the path without instructions was not kept
+    EXPECT_EQ(list[1]->FInstructions[0].X, 480);
+    // The cached glyph is untouched.
+    EXPECT_EQ(font.GetGlyph('A')->FOutlines[0]->FFill->Color, 0x00000011u);
+}
+
+TEST_F(FontTest, DamagedGlyphRaisesAndIsNotCached)
+{
+    TDrawDB* db = AddFont("F", 1000);
+    Bytes broken = GlyphRecord('A', std::pair<std::uint16_t, std::int16_t>{1, 1}, kPeak);
+    broken.truncate(broken.size() - 5);
+    WriteFile(db->FPath + "/a.dat", broken);
+    VFont font(db);
+    EXPECT_THROW(font.GetGlyph('A'), EBParseException);
+    EXPECT_FALSE(font.FGlyphs['A']);
+}
+
+TEST_F(FontTest, GlyphHoldingATextOfItselfDoesNotRecurse)
+{
+    TDrawDB* db = AddFont("VU Dedadiz", 1000);
+    AddGlyph(db, "a.dat", 'A', std::pair<std::uint16_t, std::int16_t>{100, 0},
+             Text(0, 0, 0, std::nullopt, "VU Dedadiz", 10, kIdentity, "AA").append(kPeak));
+    FontList.AddFontDatabase(db);
+    VGlyph* a = FontList.FindFont("VU Dedadiz")->GetGlyph('A');
+    ASSERT_TRUE(a);
+    ASSERT_EQ(a->FOutlines.size(), 2u);
+    EXPECT_TRUE(static_cast<VPathGroup&>(*a->FOutlines[0]).FChildren.empty());
+}
+
+TEST_F(FontTest, LayoutScalesByFontSizeOverEmAndMovesToThePosition)
+{
+    TDrawDB* db = AddFont("VU Dedadiz", 1000);
+    AddGlyph(db, "a.dat", 'A', std::pair<std::uint16_t, std::int16_t>{600, 0}, Path(0, std::nullopt, {M(500, -700)}));
+    AddGlyph(db, "b.dat", 'B', std::pair<std::uint16_t, std::int16_t>{400, 0}, Path(0, std::nullopt, {M(0, 0)}));
+    FontList.AddFontDatabase(db);
+    const auto text = ReadText(Text(100, 50, std::nullopt, std::nullopt, "VU Dedadiz", 12, kIdentity, "AB"));
+    ASSERT_EQ(text->FChildren.size(), 2u);
+    EXPECT_FLOAT_EQ(text->FChildren[0]->FInstructions[0].X, 106);
+    EXPECT_FLOAT_EQ(text->FChildren[0]->FInstructions[0].Y, 41.6f);
+    // The second glyph sits 600 font units to the right; the baseline ends at 1000 units.
+    EXPECT_FLOAT_EQ(text->FChildren[1]->FInstructions[0].X, 100 + 600 * 0.012f);
+    EXPECT_FLOAT_EQ(text->FBaseStart.x, 100);
+    EXPECT_FLOAT_EQ(text->FBaseEnd.x, 112);
+    EXPECT_EQ(text->FFont->FName, "VU Dedadiz");
+}
+
+TEST_F(FontTest, TextRecordColoursAndMissingGlyphs)
+{
+    TDrawDB* db = AddFont("Plain", 1000);
+    AddGlyph(db, "0.dat", std::nullopt, std::pair<std::uint16_t, std::int16_t>{500, 0}, kBox);
+    AddGlyph(db, "a.dat", 'A', std::pair<std::uint16_t, std::int16_t>{600, 0}, kPeak);
+    FontList.AddFontDatabase(db);
+    // No colours: the font name length follows the presence bytes directly.
+    const auto plain = ReadText(Text(0, 0, std::nullopt, std::nullopt, "Plain", 1000, kIdentity, "AxA"));
+    ASSERT_EQ(plain->FChildren.size(), 3u);
+    EXPECT_FALSE(plain->FFill);
+    EXPECT_EQ(plain->FChildren[0]->FFill->Color, 0u);  // the glyph's own fill
+    EXPECT_FLOAT_EQ(plain->FBaseEnd.x, 1700);           // 'x' advanced by the missing glyph
+    const auto coloured = ReadText(Text(0, 0, 0x000000FF, 0x0000FF00, "Plain", 1000, kIdentity, "A"));
+    EXPECT_EQ(coloured->FChildren[0]->FFill->Color, 0x000000FFu);
+    EXPECT_EQ(coloured->FChildren[0]->FStroke->Color, 0x0000FF00u);
+}
+
+TEST_F(FontTest, EmptyTextAndUnknownFont)
+{
+    const Matrix rotate = {0, 1, 0, -1, 0, 0, 0, 0, 1};
+    const auto noFont = ReadText(Text(10, 20, std::nullopt, std::nullopt, "Nowhere", 12, rotate, "Hello"));
+    EXPECT_EQ(noFont->FFont, nullptr);
+    EXPECT_TRUE(noFont->FChildren.empty());
+    // Both baseline points end at the position transformed by the matrix.
+    EXPECT_FLOAT_EQ(noFont->FBaseStart.x, -20);
+    EXPECT_FLOAT_EQ(noFont->FBaseStart.y, 10);
+    EXPECT_FLOAT_EQ(noFont->FBaseEnd.x, -20);
+    EXPECT_EQ(VPathText::BaselineAngle(noFont->FBaseStart, noFont->FBaseEnd), 0);
+}
+
+TEST_F(FontTest, ZeroEmSizeGivesAScaleOfOne)
+{
+    TDrawDB* db = AddFont("VU Dedadiz", 0);
+    AddGlyph(db, "a.dat", 'A', std::pair<std::uint16_t, std::int16_t>{10, 0}, Path(0, std::nullopt, {M(5, -5)}));
+    FontList.AddFontDatabase(db);
+    EXPECT_EQ(FontList.FindFont("VU Dedadiz")->UnitsPerEm(), 0);
+    const auto text = ReadText(Text(1, 2, std::nullopt, std::nullopt, "VU Dedadiz", 12, kIdentity, "A"));
+    ASSERT_EQ(text->FChildren.size(), 1u);
+    EXPECT_FLOAT_EQ(text->FChildren[0]->FInstructions[0].X, 6);
+    EXPECT_FLOAT_EQ(text->FChildren[0]->FInstructions[0].Y, -3);
+}
+
+TEST_F(FontTest, TruncatedTextRecordIsAFormatError)
+{
+    Bytes rec = Text(0, 0, std::nullopt, std::nullopt, "F", 12, kIdentity, "A");
+    rec.truncate(20);
+    WriteFile(dir / "t.bin", rec);
+    BParser r(dir / "t.bin", 1);
+    VPathText text;
+    EXPECT_THROW(text.Read(r), EBParseException);
+}
+
+TEST_F(FontTest, LayoutLetsMessagesThroughBeforeEachCharacter)
+{
+    TDrawDB* db = AddFont("VU Dedadiz", 1000);
+    FontList.AddFontDatabase(db);
+    int calls = 0;
+    SetLayoutMessageHook([&] { ++calls; });
+    ReadText(Text(0, 0, std::nullopt, std::nullopt, "VU Dedadiz", 12, kIdentity, "four"));
+    SetLayoutMessageHook(nullptr);
+    EXPECT_EQ(calls, 4);
+}
+
+TEST(BaselineAngle, CounterClockwiseOnScreen)
+{
+    const FPoint o{0, 0};
+    EXPECT_EQ(VPathText::BaselineAngle(o, {10, 0}), 0);
+    EXPECT_EQ(VPathText::BaselineAngle(o, {10, -10}), 45);
+    EXPECT_EQ(VPathText::BaselineAngle(o, {0, -10}), 90);
+    EXPECT_EQ(VPathText::BaselineAngle(o, {-10, 0}), 180);
+    EXPECT_EQ(VPathText::BaselineAngle(o, {0, 10}), 270);
+    EXPECT_EQ(VPathText::BaselineAngle(o, {10, 10}), 315);
+    EXPECT_EQ(VPathText::BaselineAngle({3, 3}, {3, 3}), 0);
+}
+
+}  // namespace
