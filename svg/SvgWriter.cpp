@@ -506,15 +506,21 @@ void TDrawing::SaveSvg(const std::string& fileName) const
     // The whole document is built before anything on disk is touched.
     SvgText doc;
     BuildSvg(doc);
-    std::string bytes;
-    bytes.reserve(2 + 2 * doc.size());
-    bytes.push_back(static_cast<char>(0xFF));  // byte-order mark U+FEFF, little-endian
-    bytes.push_back(static_cast<char>(0xFE));
-    for (const char16_t unit : doc) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
+    const std::vector<std::uint8_t> bytes = SvgFileBytes(doc);
     files::WriteFileAtomically(fileName, bytes.data(), bytes.size());
+}
+
+std::vector<std::uint8_t> SvgFileBytes(const SvgText& d)
+{
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(2 + 2 * d.size());
+    bytes.push_back(0xFF);  // byte-order mark U+FEFF, little-endian
+    bytes.push_back(0xFE);
+    for (const char16_t unit : d) {
+        bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    return bytes;
 }
 
 }  // namespace plotwick

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/PathInstr.h"
 #include "model/Shapes.h"
@@ -15,6 +16,10 @@ namespace plotwick {
 // with the colours it is drawn with, and no font elements are written: for SVG readers that
 // draw no SVG fonts. Off by default; the command-line tool's --text-outlines sets it.
 extern bool SvgTextOutlines;
+
+// The bytes of an SVG file holding document d: the byte-order mark FF FE, then every UTF-16
+// code unit low byte first; no terminating zero. 2 + 2 x d.size() bytes.
+std::vector<std::uint8_t> SvgFileBytes(const SvgText& d);
 
 // Appends the path data of one instruction: "M", "L", "C", "S" with their numbers in path
 // format, "z", nothing for any other kind.

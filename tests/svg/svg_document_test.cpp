@@ -445,6 +445,10 @@ TEST_F(SvgDocument, FileIsUtf16LittleEndianWithByteOrderMark)
     }
     EXPECT_NE(bytes.find(std::string("\xAC\x20<\0/\0t\0", 8)), std::string::npos);  // "€</t", low byte first
     EXPECT_EQ(bytes.substr(bytes.size() - 4), std::string("\r\0\n\0", 4));
+
+    EXPECT_EQ(SvgFileBytes(u""), (std::vector<std::uint8_t>{0xFF, 0xFE}));
+    EXPECT_EQ(SvgFileBytes(u"A\u20AC\U0001F600"),
+              (std::vector<std::uint8_t>{0xFF, 0xFE, 0x41, 0x00, 0xAC, 0x20, 0x3D, 0xD8, 0x00, 0xDE}));
 }
 
 TEST_F(SvgDocument, FailedSaveLeavesTheExistingFile)
