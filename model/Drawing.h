@@ -36,7 +36,11 @@ public:
     std::string FilePath() const;  // FDB->FPath + "/" + FFileName
 
     // Rendering (render/).
+    // Draws the loaded shapes (loaded with normalisation) onto target, whose size is set; the
+    // shapes are left transformed. Fit keeps the proportions, else the drawing is stretched.
     void RenderToBitmap(gdi::Bitmap24& target, bool fit);
+    // The preview: reloads the shapes normalised and renders them fitted into image.
+    void RenderToImage(gdi::Bitmap24& image);
 
     // SVG (svg/).
     void BuildSvg(SvgText& d) const;

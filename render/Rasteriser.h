@@ -1,0 +1,21 @@
+// The drawing rasteriser: the placement of a drawing in the work bitmap, twice the target's
+// size, and the 2x2 reduction onto the target.
+#pragma once
+
+#include <cstdint>
+
+namespace plotwick {
+
+struct RenderPlacement {
+    float sx = 1, sy = 1;  // scale factors
+    float tx = 0, ty = 0;  // translation after scaling
+    float penScale = 1;    // (sx + sy) / 2: the pen width of stroked paths, in work pixels
+};
+
+// Where a drawing whose bounds are w x h lands in a work bitmap of kw x kh pixels. Fit mode
+// keeps the proportions with a margin of 20 work pixels; stretch mode fills the bitmap up to a
+// margin of 10. An extent of 0 (a straight line or a dot) has nothing to divide by: that axis
+// keeps a scale of 1, centred.
+RenderPlacement ComputeRenderPlacement(std::int64_t w, std::int64_t h, std::int32_t kw, std::int32_t kh, bool fit);
+
+}  // namespace plotwick

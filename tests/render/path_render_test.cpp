@@ -1,0 +1,227 @@
+// The device calls that drawing paths, groups and texts makes, in both modes.
+#include <gtest/gtest.h>
+
+#include "model/Shapes.h"
+#include "render/PathRender.h"
+#include "tests/support/RecordingDevice.h"
+#include "text/VPathText.h"
+
+using namespace plotwick;
+using fixture::RecordingDevice;
+
+namespace {
+
+struct ModeGuard {
+    explicit ModeGuard(bool metafile) { MetafileMode = metafile; }
+    ~ModeGuard() { MetafileMode = false; }
+};
+
+PathInstr Instr(char kind, float x, float y)
+{
+    PathInstr p;
+    p.Kind = static_cast<std::uint8_t>(kind);
+    p.X = p.C1X = p.C2X = x;
+    p.Y = p.C1Y = p.C2Y = y;
+    return p;
+}
+
+PathInstr Curve(char kind, float c1x, float c1y, float c2x, float c2y, float x, float y)
+{
+    PathInstr p = Instr(kind, x, y);
+    if (kind == 'C') {
+        p.C1X = c1x;
+        p.C1Y = c1y;
+    }
+    p.C2X = c2x;
+    p.C2Y = c2y;
+    return p;
+}
+
+std::unique_ptr<VPath> Line(std::optional<std::uint32_t> fill, std::optional<std::uint32_t> stroke)
+{
+    auto p = std::make_unique<VPath>();
+    if (fill)
+        p->SetFill(*fill);
+    if (stroke)
+        p->SetStroke(*stroke);
+    p->AddInstruction(Instr('M', 0, 0));
+    p->AddInstruction(Instr('L', 10, 5));
+    return p;
+}
+
+TEST(ToDeviceUnits, BitmapAndMetafileRounding)
+{
+    {
+        ModeGuard g(false);
+        EXPECT_EQ(ToDeviceUnits(2.5f), 2);
+        EXPECT_EQ(ToDeviceUnits(3.5f), 4);
+        EXPECT_EQ(ToDeviceUnits(-0.5f), 0);
+    }
+    ModeGuard g(true);
+    EXPECT_EQ(ToDeviceUnits(10.0f), 312);
+    EXPECT_EQ(ToDeviceUnits(10.2f), 319);
+    EXPECT_EQ(ToDeviceUnits(1.0f), 31);
+    EXPECT_EQ(ToDeviceUnits(101.0f), 3156);
+    EXPECT_EQ(ToDeviceUnits(51.0f), 1594);
+}
+
+TEST(PathDraw, FillPassThenStrokePass)
+{
+    ModeGuard g(false);
+    RecordingDevice dc;
+    Line(0x00FF0000, 0x000000FF)->Draw(dc, {0, 0}, 1.0f);
+    EXPECT_EQ(dc.Text(),
+              "SelectSolidBrush 0x00ff0000\nSelectSolidPen 0x000000ff 1\n"
+              "BeginPath\nMoveToEx 0 0\nLineTo 10 5\nEndPath\nFillPath\n"
+              "BeginPath\nMoveToEx 0 0\nLineTo 10 5\nEndPath\nStrokePath");
+}
+
+TEST(PathDraw, OneColourOrNone)
+{
+    ModeGuard g(false);
+    RecordingDevice fillOnly, none;
+    Line(0x00000001, std::nullopt)->Draw(fillOnly, {0, 0}, 1.0f);
+    EXPECT_EQ(fillOnly.Text(), "SelectSolidBrush 0x00000001\nBeginPath\nMoveToEx 0 0\nLineTo 10 5\nEndPath\nFillPath");
+    Line(std::nullopt, std::nullopt)->Draw(none, {0, 0}, 1.0f);
+    EXPECT_TRUE(none.Calls().empty());
+}
+
+TEST(PathDraw, PenWidths)
+{
+    const auto penOf = [](bool metafile, float scale, bool glyph, bool filled) {
+        ModeGuard g(metafile);
+        RecordingDevice dc;
+        auto p = Line(filled ? std::optional<std::uint32_t>(0) : std::nullopt, 0);
+        p->FIsGlyph = glyph;
+        p->Draw(dc, {0, 0}, scale);
+        for (const auto& c : dc.Calls())
+            if (c.rfind("SelectSolidPen", 0) == 0)
+                return c.substr(c.rfind(' ') + 1);
+        return std::string("none");
+    };
+    EXPECT_EQ(penOf(false, 2.5f, false, false), "2");
+    EXPECT_EQ(penOf(false, 3.5f, false, false), "4");
+    EXPECT_EQ(penOf(false, 0.4f, false, false), "0");
+    EXPECT_EQ(penOf(true, 1.0f, false, false), "31");
+    EXPECT_EQ(penOf(true, 1.0f, true, true), "1");
+    EXPECT_EQ(penOf(false, 7.0f, true, true), "1");
+    EXPECT_EQ(penOf(false, 7.0f, true, false), "7");  // an unfilled glyph outline scales
+}
+
+TEST(PathDraw, CurvesAndTheSmoothReflection)
+{
+    ModeGuard g(false);
+    RecordingDevice dc;
+    VPath p;
+    p.SetStroke(0);
+    p.AddInstruction(Instr('M', 0, 0));
+    p.AddInstruction(Curve('C', 1, 2, 8, 6, 10, 10));
+    p.AddInstruction(Curve('S', 0, 0, 20, 20, 30, 30));
+    p.AddInstruction(Instr('L', 40, 40));
+    p.AddInstruction(Curve('S', 0, 0, 45, 45, 50, 50));
+    p.AddInstruction(Instr('z', 0, 0));
+    p.AddInstruction(Instr('Q', 0, 0));
+    p.Draw(dc, {0, 0}, 1.0f);
+    EXPECT_EQ(dc.Text(),
+              "SelectSolidPen 0x00000000 1\nBeginPath\nMoveToEx 0 0\nPolyBezierTo 1 2 8 6 10 10\n"
+              "PolyBezierTo 12 14 20 20 30 30\nLineTo 40 40\nPolyBezierTo 40 40 45 45 50 50\nEndPath\nStrokePath");
+}
+
+TEST(PathDraw, FirstSmoothCurveStartsAtItsOwnPoint)
+{
+    ModeGuard g(false);
+    RecordingDevice dc;
+    VPath p;
+    p.SetStroke(0);
+    p.AddInstruction(Curve('S', 0, 0, 4, 4, 6, 6));
+    p.Draw(dc, {0, 0}, 1.0f);
+    EXPECT_EQ(dc.Calls()[2], "PolyBezierTo 6 6 4 4 6 6");
+}
+
+TEST(GroupDraw, ChildrenInOrderAndNothingForAnEmptyGroup)
+{
+    ModeGuard g(false);
+    RecordingDevice empty, dc;
+    VPathGroup none;
+    none.SetFill(0x123);
+    none.Draw(empty, {0, 0}, 1.0f);
+    EXPECT_TRUE(empty.Calls().empty());
+    VPathGroup group;
+    group.AddChild(Line(std::nullopt, 0x1));
+    group.AddChild(Line(std::nullopt, 0x2));
+    group.Draw(dc, {5, 5}, 1.0f);
+    EXPECT_EQ(dc.Calls()[0], "SelectSolidPen 0x00000001 1");
+    EXPECT_EQ(dc.Calls()[6], "SelectSolidPen 0x00000002 1");
+}
+
+class SubstituteTextTest : public ::testing::Test {
+protected:
+    SubstituteTextTest() { SubstituteFontName = "Arial"; }
+    ~SubstituteTextTest() override
+    {
+        SubstituteFontName.clear();
+        MetafileMode = false;
+    }
+    static std::unique_ptr<VPathText> Sample(std::optional<std::uint32_t> fill, std::optional<std::uint32_t> stroke)
+    {
+        auto holder = std::make_unique<VPathText>();
+        VPathText& t = *holder;
+        if (fill)
+            t.SetFill(*fill);
+        if (stroke)
+            t.SetStroke(*stroke);
+        t.FText = "Hi";
+        t.FFontSize = 12;
+        t.FBaseStart = {10.5f, 20};
+        t.FBaseEnd = {10.5f, 10};
+        t.AddChild(Line(0, std::nullopt));
+        return holder;
+    }
+};
+
+TEST_F(SubstituteTextTest, DrawsTheStringRotatedToTheBaseline)
+{
+    RecordingDevice dc;
+    Sample(0x00000011, 0x00000022)->Draw(dc, {0, 0}, 2.0f);
+    EXPECT_EQ(dc.Text(),
+              "SetTextColor 0x00000011\nSetBkMode 1\nSelectFont h=24 esc=900 ori=900 w=400 face=Arial\n"
+              "SetMapperFlags 0\nSetTextAlign 24\nExtTextOut 10 20 Hi");
+}
+
+TEST_F(SubstituteTextTest, ColourIsFillElseStrokeElseBlack)
+{
+    RecordingDevice a, b;
+    Sample(std::nullopt, 0x00000022)->Draw(a, {0, 0}, 1.0f);
+    EXPECT_EQ(a.Calls()[0], "SetTextColor 0x00000022");
+    Sample(std::nullopt, std::nullopt)->Draw(b, {0, 0}, 1.0f);
+    EXPECT_EQ(b.Calls()[0], "SetTextColor 0x00000000");
+}
+
+TEST_F(SubstituteTextTest, MetafileModeConvertsThroughTheDeviceMapping)
+{
+    MetafileMode = true;
+    RecordingDevice dc(31.25);
+    Sample(0, std::nullopt)->Draw(dc, {0, 0}, 1.0f);
+    // 12 device units become 375 logical units; the start point (10.5, 20) becomes (328, 625).
+    EXPECT_EQ(dc.Calls()[2], "DPtoLP 12000 0");
+    EXPECT_EQ(dc.Calls()[3], "SelectFont h=375 esc=900 ori=900 w=400 face=Arial");
+    EXPECT_EQ(dc.Calls().back(), "ExtTextOut 328 625 Hi");
+}
+
+TEST_F(SubstituteTextTest, WithoutASubstituteTheOutlinesAreDrawn)
+{
+    SubstituteFontName.clear();
+    RecordingDevice dc;
+    Sample(0, std::nullopt)->Draw(dc, {0, 0}, 1.0f);
+    EXPECT_EQ(dc.Calls()[0], "SelectSolidBrush 0x00000000");
+}
+
+TEST(ToLogical, RoundsHalvesToEvenOutsideMetafiles)
+{
+    RecordingDevice dc;
+    EXPECT_EQ(VPathText::ToLogical(dc, 12.5f), 12);
+    EXPECT_EQ(VPathText::ToLogical(dc, 13.5f), 14);
+    EXPECT_TRUE(dc.Calls().empty());
+}
+
+}  // namespace

@@ -1,0 +1,202 @@
+// Placement of a drawing in the work bitmap, and rendered pixels.
+#include <gtest/gtest.h>
+
+#include "model/Drawing.h"
+#include "model/DrawDB.h"
+#include "platform/gdi/Bitmap.h"
+#include "render/ExportSize.h"
+#include "render/PathRender.h"
+#include "render/Rasteriser.h"
+#include "tests/support/Fixture.h"
+
+using namespace plotwick;
+using namespace plotwick::fixture;
+
+namespace {
+
+TEST(RenderPlacement, FitKeepsProportionsWithAMargin)
+{
+    const RenderPlacement p = ComputeRenderPlacement(50, 25, 400, 200, true);
+    EXPECT_FLOAT_EQ(p.sx, 3.2f);
+    EXPECT_FLOAT_EQ(p.sy, 3.2f);
+    EXPECT_FLOAT_EQ(p.tx, 120);
+    EXPECT_FLOAT_EQ(p.ty, 60);
+    EXPECT_FLOAT_EQ(p.penScale, 3.2f);  // pen width 3 work pixels
+    const RenderPlacement square = ComputeRenderPlacement(100, 100, 200, 200, true);
+    EXPECT_FLOAT_EQ(square.sx, 1.6f);
+    EXPECT_FLOAT_EQ(square.tx, 20);
+    EXPECT_FLOAT_EQ(square.ty, 20);
+}
+
+TEST(RenderPlacement, StretchFillsUpToTheMargin)
+{
+    const RenderPlacement p = ComputeRenderPlacement(50, 10, 200, 200, false);
+    EXPECT_FLOAT_EQ(p.sx, 3.6f);
+    EXPECT_FLOAT_EQ(p.sy, 18);
+    EXPECT_FLOAT_EQ(p.tx, 10);
+    EXPECT_FLOAT_EQ(p.ty, 10);
+    EXPECT_FLOAT_EQ(p.penScale, 10.8f);  // pen width 11
+    const RenderPlacement copy = ComputeRenderPlacement(40, 20, 80, 40, false);
+    EXPECT_FLOAT_EQ(copy.sx, 1.5f);
+    EXPECT_FLOAT_EQ(copy.sy, 1.0f);
+    EXPECT_FLOAT_EQ(copy.tx, 10);
+    EXPECT_FLOAT_EQ(copy.ty, 10);
+}
+
+TEST(RenderPlacement, ZeroExtentsKeepAScaleOfOne)
+{
+    // A horizontal line previews as before: the larger extent decides.
+    const RenderPlacement line = ComputeRenderPlacement(100, 0, 200, 200, true);
+    EXPECT_FLOAT_EQ(line.sx, 1.6f);
+    EXPECT_FLOAT_EQ(line.ty, 100);
+    // Stretched, the empty axis keeps a scale of 1 and is centred.
+    const RenderPlacement stretched = ComputeRenderPlacement(100, 0, 200, 2, false);
+    EXPECT_FLOAT_EQ(stretched.sx, 1.8f);
+    EXPECT_FLOAT_EQ(stretched.sy, 1.0f);
+    EXPECT_FLOAT_EQ(stretched.ty, 1.0f);
+    const RenderPlacement dot = ComputeRenderPlacement(0, 0, 200, 200, true);
+    EXPECT_FLOAT_EQ(dot.sx, 1.0f);
+    EXPECT_FLOAT_EQ(dot.tx, 100);
+}
+
+class RenderTest : public ::testing::Test {
+protected:
+    RenderTest() { db.FPath = dir.Path(); }
+    TDrawing& Make(const Bytes& stream)
+    {
+        WriteFile(dir / "r.dat", Record("r", stream));
+        drawing = std::make_unique<TDrawing>(&db, "r.dat");
+        return *drawing;
+    }
+    TempDir dir;
+    TDrawDB db;
+    std::unique_ptr<TDrawing> drawing;
+};
+
+// A red square with a square hole (even-odd), black outline, on 0..100.
+const Bytes kSquareWithHole = Path(0x000000FF, 0x00000000,
+                                   {M(0, 0), L(100, 0), L(100, 100), L(0, 100), Z(), M(30, 30), L(70, 30), L(70, 70),
+                                    L(30, 70), Z()});
+
+TEST_F(RenderTest, FillsInsideWhiteOutsideAndTheHoleStaysEmpty)
+{
+    TDrawing& d = Make(kSquareWithHole);
+    d.LoadShapes(true);
+    gdi::Bitmap24 bmp(100, 100);
+    d.RenderToBitmap(bmp, true);
+    EXPECT_EQ(bmp.GetPixel(2, 2), 0x00FFFFFFu);    // the margin
+    EXPECT_EQ(bmp.GetPixel(25, 25), 0x000000FFu);  // inside the red ring
+    EXPECT_EQ(bmp.GetPixel(50, 50), 0x00FFFFFFu);  // the hole
+    EXPECT_EQ(bmp.GetPixel(97, 50), 0x00FFFFFFu);
+    EXPECT_FALSE(MetafileMode);
+    // The shapes stay transformed: a second render without a load scales them again.
+    const IntRect once = d.GetBounds();
+    d.RenderToBitmap(bmp, true);
+    EXPECT_NE(d.GetBounds(), once);
+}
+
+TEST_F(RenderTest, StretchFillsTheTargetUpToTheMargin)
+{
+    TDrawing& d = Make(Path(0x00FF0000, std::nullopt, {M(0, 0), L(50, 0), L(50, 10), L(0, 10), Z()}));
+    d.LoadShapes(true);
+    gdi::Bitmap24 bmp(100, 100);
+    d.RenderToBitmap(bmp, false);
+    EXPECT_EQ(bmp.GetPixel(50, 50), 0x00FF0000u);
+    EXPECT_EQ(bmp.GetPixel(7, 7), 0x00FF0000u);
+    EXPECT_EQ(bmp.GetPixel(2, 50), 0x00FFFFFFu);
+    EXPECT_EQ(bmp.GetPixel(50, 97), 0x00FFFFFFu);
+}
+
+TEST_F(RenderTest, EmptyDrawingRendersWhite)
+{
+    TDrawing& d = Make(Bytes());
+    d.LoadShapes(true);
+    gdi::Bitmap24 bmp(20, 10, 0);
+    d.RenderToBitmap(bmp, false);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x)
+            ASSERT_EQ(bmp.GetPixel(x, y), 0x00FFFFFFu);
+}
+
+TEST_F(RenderTest, StraightLineExportsStretched)
+{
+    TDrawing& d = Make(Path(std::nullopt, 0, {M(0, 5), L(100, 5)}));
+    d.LoadShapes(true);
+    ExportSize size;
+    size.Show(d.GetBounds().Width(), d.GetBounds().Height());
+    ASSERT_EQ(size.Height(), 1);
+    gdi::Bitmap24 bmp(size.Width(), size.Height());
+    d.RenderToBitmap(bmp, false);
+    EXPECT_LT(bmp.GetPixel(50, 0) & 0xFF, 0xFFu);  // the line shows
+}
+
+TEST_F(RenderTest, EmptyAndHugeTargetsAreClearErrors)
+{
+    TDrawing& d = Make(kSquareWithHole);
+    d.LoadShapes(true);
+    gdi::Bitmap24 none(0, 10);
+    EXPECT_THROW(d.RenderToBitmap(none, false), std::runtime_error);
+    gdi::Bitmap24 wide(1, 1);
+    // A bitmap of 100000 x 100000 pixels cannot be held: the error is an exception, never a crash.
+    EXPECT_ANY_THROW({
+        gdi::Bitmap24 huge(100000, 100000);
+        d.RenderToBitmap(huge, false);
+    });
+}
+
+TEST(ExportSize, DialogArithmetic)
+{
+    ExportSize s;
+    s.Show(333, 100);
+    s.scaleText = "50";
+    s.ScaleExit();
+    EXPECT_EQ(s.Width(), 166);
+    s.Show(335, 100);
+    s.scaleText = "50";
+    s.ScaleExit();
+    EXPECT_EQ(s.Width(), 168);
+
+    s.Show(200, 100);
+    s.widthText = "300";
+    s.WidthExit();
+    EXPECT_EQ(s.Height(), 150);
+    EXPECT_EQ(s.heightText, "150");
+    EXPECT_EQ(s.Scale(), 150);
+
+    s.widthText = "-4";
+    s.WidthExit();
+    EXPECT_EQ(s.Width(), 1);
+    EXPECT_EQ(s.widthText, "-4");  // the field keeps what was typed
+
+    s.Show(200, 100);
+    s.scaleText = "abc";
+    s.ScaleExit();
+    EXPECT_EQ(s.Width(), 200);
+    EXPECT_EQ(s.Scale(), 100);
+
+    s.SetConstrain(false);
+    s.widthText = "50";
+    s.WidthExit();
+    EXPECT_EQ(s.Height(), 100);
+    EXPECT_EQ(s.Scale(), 100);
+    s.heightText = "0x20";
+    s.HeightExit();
+    EXPECT_EQ(s.Height(), 32);
+    EXPECT_EQ(s.Width(), 50);
+}
+
+TEST(ExportSize, FieldParsing)
+{
+    EXPECT_EQ(ParseFieldInteger("  42"), 42);
+    EXPECT_EQ(ParseFieldInteger("-7"), -7);
+    EXPECT_EQ(ParseFieldInteger("+7"), 7);
+    EXPECT_EQ(ParseFieldInteger("$ff"), 255);
+    EXPECT_EQ(ParseFieldInteger("x10"), 16);
+    EXPECT_EQ(ParseFieldInteger("0X1A"), 26);
+    EXPECT_EQ(ParseFieldInteger("2147483647"), 2147483647);
+    EXPECT_EQ(ParseFieldInteger("-2147483648"), -2147483647 - 1);
+    for (const char* bad : {"", " ", "42 ", "4 2", "abc", "2147483648", "-$5", "$", "1.5"})
+        EXPECT_FALSE(ParseFieldInteger(bad)) << bad;
+}
+
+}  // namespace
