@@ -1,0 +1,153 @@
+#include "platform/gdi/RasterDevice.h"
+
+#include <cairo.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+namespace plotwick::gdi {
+
+namespace {
+
+std::string SizeText(std::int32_t width, std::int32_t height)
+{
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// Memory the system can still give without swapping, in bytes; 0 when unknown.
+std::uint64_t AvailableMemory()
+{
+    std::ifstream in("/proc/meminfo");
+    std::string key;
+    std::uint64_t value = 0;
+    std::string unit;
+    while (in >> key >> value) {
+        std::getline(in, unit);
+        if (key == "MemAvailable:")
+            return value * 1024;
+    }
+    return 0;
+}
+
+}  // namespace
+
+namespace detail {
+
+RasterSurface::RasterSurface(std::int32_t width, std::int32_t height) : width_(width), height_(height)
+{
+    if (width <= 0 || height <= 0)
+        throw std::runtime_error("Invalid bitmap size " + SizeText(width, height));
+    if (width > RasterDevice::kMaxSide || height > RasterDevice::kMaxSide)
+        throw std::runtime_error("A " + SizeText(width, height) + " bitmap is too large (at most " +
+                                 std::to_string(RasterDevice::kMaxSide) + " pixels a side)");
+    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+    const std::uint64_t bytes = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
+    // The pixels are all written at once below; asking for more than the system has would
+    // succeed on paper and then bring the machine down.
+    const std::uint64_t available = AvailableMemory();
+    if (stride <= 0 || (available != 0 && bytes > available))
+        throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
+
+    surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    const cairo_status_t status = cairo_surface_status(surface_);
+    if (status != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface_);
+        if (status == CAIRO_STATUS_NO_MEMORY)
+            throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
+        throw std::runtime_error("Cannot create a " + SizeText(width, height) + " bitmap: " +
+                                 cairo_status_to_string(status));
+    }
+    context_ = cairo_create(surface_);
+    if (cairo_status(context_) != CAIRO_STATUS_SUCCESS) {
+        cairo_destroy(context_);
+        cairo_surface_destroy(surface_);
+        throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
+    }
+    cairo_surface_flush(surface_);
+    std::memset(cairo_image_surface_get_data(surface_), 0xFF, static_cast<std::size_t>(bytes));
+    cairo_surface_mark_dirty(surface_);
+}
+
+RasterSurface::~RasterSurface()
+{
+    cairo_destroy(context_);
+    cairo_surface_destroy(surface_);
+}
+
+}  // namespace detail
+
+RasterDevice::RasterDevice(std::int32_t width, std::int32_t height, double logicalPerDevice)
+    : RasterSurface(width, height), CairoDevice(context_, logicalPerDevice, Target::Raster)
+{
+}
+
+RasterDevice::~RasterDevice() = default;
+
+ColorRef RasterDevice::PixelAt(std::int32_t x, std::int32_t y)
+{
+    if (x < 0 || y < 0 || x >= width_ || y >= height_)
+        throw std::out_of_range("RasterDevice::PixelAt: outside the bitmap");
+    cairo_surface_flush(surface_);
+    const unsigned char* row = cairo_image_surface_get_data(surface_) +
+                               static_cast<std::ptrdiff_t>(y) * cairo_image_surface_get_stride(surface_);
+    std::uint32_t p;
+    std::memcpy(&p, row + static_cast<std::size_t>(x) * 4, 4);
+    return ((p >> 16) & 0xFF) | (p & 0xFF00) | ((p & 0xFF) << 16);
+}
+
+void RasterDevice::ReduceHalfTo(Bitmap24& target)
+{
+    if (static_cast<std::int64_t>(target.Width()) * 2 != width_ ||
+        static_cast<std::int64_t>(target.Height()) * 2 != height_)
+        throw std::invalid_argument("ReduceHalfTo: the work bitmap (" + SizeText(width_, height_) +
+                                    ") must be twice the size of the target (" +
+                                    SizeText(target.Width(), target.Height()) + ")");
+    cairo_surface_flush(surface_);
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface_));
+    const std::int32_t tw = target.Width();
+    for (std::int32_t y = 0; y < target.Height(); ++y) {
+        const auto* a = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(2 * y) * stride);
+        const auto* b = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(2 * y + 1) * stride);
+        std::uint8_t* out = target.Row(y);
+        for (std::int32_t x = 0; x < tw; ++x) {
+            const std::uint32_t p0 = a[2 * x], p1 = a[2 * x + 1], p2 = b[2 * x], p3 = b[2 * x + 1];
+            // Red and blue side by side in 16-bit lanes, green alone: four 8-bit values sum to
+            // at most 1020, which fits a lane.
+            const std::uint32_t rb = (p0 & 0x00FF00FFu) + (p1 & 0x00FF00FFu) + (p2 & 0x00FF00FFu) +
+                                     (p3 & 0x00FF00FFu) + 0x00020002u;
+            const std::uint32_t g = (p0 & 0x0000FF00u) + (p1 & 0x0000FF00u) + (p2 & 0x0000FF00u) +
+                                    (p3 & 0x0000FF00u) + 0x00000200u;
+            out[0] = static_cast<std::uint8_t>((rb >> 2) & 0xFF);
+            out[1] = static_cast<std::uint8_t>((g >> 10) & 0xFF);
+            out[2] = static_cast<std::uint8_t>((rb >> 18) & 0xFF);
+            out += 3;
+        }
+    }
+}
+
+Bitmap24 RasterDevice::ToBitmap()
+{
+    Bitmap24 result(width_, height_);
+    cairo_surface_flush(surface_);
+    const unsigned char* data = cairo_image_surface_get_data(surface_);
+    const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface_));
+    for (std::int32_t y = 0; y < height_; ++y) {
+        const auto* in = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+        std::uint8_t* out = result.Row(y);
+        for (std::int32_t x = 0; x < width_; ++x) {
+            const std::uint32_t p = in[x];
+            out[0] = static_cast<std::uint8_t>(p);
+            out[1] = static_cast<std::uint8_t>(p >> 8);
+            out[2] = static_cast<std::uint8_t>(p >> 16);
+            out += 3;
+        }
+    }
+    return result;
+}
+
+}  // namespace plotwick::gdi

@@ -1,0 +1,59 @@
+// The rasteriser's work bitmap: a 24-bit Cairo image surface, white when created, with a
+// device context drawing on it, and the 2x2 reduction onto the target bitmap.
+#pragma once
+
+#include "platform/gdi/Bitmap.h"
+#include "platform/gdi/CairoDevice.h"
+
+#include <cstdint>
+
+typedef struct _cairo_surface cairo_surface_t;
+
+namespace plotwick::gdi {
+
+namespace detail {
+
+// Holds the surface and its context so that they exist before the device that draws on them.
+class RasterSurface {
+protected:
+    RasterSurface(std::int32_t width, std::int32_t height);
+    ~RasterSurface();
+    RasterSurface(const RasterSurface&) = delete;
+    RasterSurface& operator=(const RasterSurface&) = delete;
+
+    cairo_surface_t* surface_ = nullptr;
+    cairo_t* context_ = nullptr;
+    std::int32_t width_ = 0;
+    std::int32_t height_ = 0;
+};
+
+}  // namespace detail
+
+class RasterDevice : private detail::RasterSurface, public CairoDevice {
+public:
+    // The largest side an image surface may have.
+    static constexpr std::int32_t kMaxSide = 32767;
+
+    // Throws std::runtime_error for a size of 0 or less ("Invalid bitmap size W x H"), for a side
+    // longer than kMaxSide, and when the memory for the pixels is not available ("Not enough
+    // memory for a W x H bitmap").
+    RasterDevice(std::int32_t width, std::int32_t height, double logicalPerDevice = 1.0);
+    ~RasterDevice() override;
+
+    std::int32_t Width() const { return width_; }
+    std::int32_t Height() const { return height_; }
+    cairo_surface_t* Surface() const { return surface_; }
+
+    // One pixel as 0x00BBGGRR (for inspection; not meant for loops over the whole surface).
+    ColorRef PixelAt(std::int32_t x, std::int32_t y);
+
+    // Averages each 2x2 block of the work surface into one target pixel, channel by channel,
+    // rounded to the nearest value ((a + b + c + d + 2) / 4). The target must already have
+    // exactly half the work surface's width and height; otherwise std::invalid_argument.
+    void ReduceHalfTo(Bitmap24& target);
+
+    // The work surface as a bitmap of the same size.
+    Bitmap24 ToBitmap();
+};
+
+}  // namespace plotwick::gdi
