@@ -1,0 +1,33 @@
+// The sample HotSync base folder that the program opens by default.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/Fixture.h"
+
+namespace plotwick::sample {
+
+inline constexpr const char* kUserId = "1001";
+inline constexpr const char* kUserName = "Sample User";
+inline constexpr const char* kUserFolder = "SampleUser";
+inline constexpr const char* kSansFont = "VU Dedadiz";
+inline constexpr const char* kSerifFont = "VU Serif";
+
+// One record of a drawing or library database.
+struct SampleRecord {
+    std::string fileName;
+    std::string name;
+    fixture::Bytes stream;  // the shape stream after the thumbnail
+};
+
+// The records of the two drawing databases and of the library.
+std::vector<SampleRecord> SketchbookRecords();
+std::vector<SampleRecord> DoodlesRecords();
+std::vector<SampleRecord> StencilsRecords();
+
+// Writes the whole base folder: the users index and the sample user's folder. An existing
+// sample user folder and index are removed first; nothing else in base is touched.
+void WriteSampleBase(const std::string& base);
+
+}  // namespace plotwick::sample

@@ -1,0 +1,260 @@
+#include "tools/SampleFont.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <stdexcept>
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+
+#include "platform/gdi/Codepage.h"
+
+namespace plotwick::sample {
+
+namespace {
+
+bool SameFamily(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b)
+        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
+            return false;
+    return *a == *b;
+}
+
+// The match of fontconfig for one family in the regular style, when it really is that family
+// (fontconfig always answers with some face) and upright, of normal width and weight.
+std::optional<SystemFace> MatchFamily(const char* family)
+{
+    FcPattern* pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+    FcPatternAddInteger(pattern, FC_WIDTH, FC_WIDTH_NORMAL);
+    FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (!match)
+        return std::nullopt;
+
+    std::optional<SystemFace> face;
+    bool familyMatches = false;
+    FcChar8* value = nullptr;
+    for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &value) == FcResultMatch; ++i)
+        familyMatches = familyMatches || SameFamily(reinterpret_cast<const char*>(value), family);
+    int slant = -1, weight = -1, width = -1;
+    FcPatternGetInteger(match, FC_SLANT, 0, &slant);
+    FcPatternGetInteger(match, FC_WEIGHT, 0, &weight);
+    FcPatternGetInteger(match, FC_WIDTH, 0, &width);
+    FcChar8* file = nullptr;
+    int index = 0;
+    if (familyMatches && slant == FC_SLANT_ROMAN && weight >= FC_WEIGHT_BOOK && weight <= FC_WEIGHT_MEDIUM &&
+        width == FC_WIDTH_NORMAL && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
+        FcPatternGetInteger(match, FC_INDEX, 0, &index);
+        face = SystemFace{family, reinterpret_cast<const char*>(file), index};
+    }
+    FcPatternDestroy(match);
+    return face;
+}
+
+// Collects the instructions of an outline while FreeType walks it.
+struct OutlineSink {
+    std::vector<fixture::Bytes>* out;
+    double x = 0, y = 0;  // current point, font units, y upwards as FreeType has it
+    bool open = false;
+
+    void End(double tx, double ty)
+    {
+        x = tx;
+        y = ty;
+    }
+};
+
+float Fx(double v) { return static_cast<float>(v); }
+float Fy(double v) { return static_cast<float>(-v); }  // the handheld's y grows downwards
+
+int MoveTo(const FT_Vector* to, void* user)
+{
+    auto& s = *static_cast<OutlineSink*>(user);
+    if (s.open)
+        s.out->push_back(fixture::Z());
+    s.out->push_back(fixture::M(Fx(to->x), Fy(to->y)));
+    s.open = true;
+    s.End(to->x, to->y);
+    return 0;
+}
+
+int LineTo(const FT_Vector* to, void* user)
+{
+    auto& s = *static_cast<OutlineSink*>(user);
+    s.out->push_back(fixture::L(Fx(to->x), Fy(to->y)));
+    s.End(to->x, to->y);
+    return 0;
+}
+
+// A quadratic segment is raised to the cubic that draws the same curve:
+// C1 = P0 + 2/3 (Q - P0), C2 = P2 + 2/3 (Q - P2).
+int ConicTo(const FT_Vector* control, const FT_Vector* to, void* user)
+{
+    auto& s = *static_cast<OutlineSink*>(user);
+    const double qx = control->x, qy = control->y;
+    const double c1x = s.x + 2.0 / 3.0 * (qx - s.x), c1y = s.y + 2.0 / 3.0 * (qy - s.y);
+    const double c2x = to->x + 2.0 / 3.0 * (qx - to->x), c2y = to->y + 2.0 / 3.0 * (qy - to->y);
+    s.out->push_back(fixture::C(Fx(c1x), Fy(c1y), Fx(c2x), Fy(c2y), Fx(to->x), Fy(to->y)));
+    s.End(to->x, to->y);
+    return 0;
+}
+
+int CubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user)
+{
+    auto& s = *static_cast<OutlineSink*>(user);
+    s.out->push_back(fixture::C(Fx(c1->x), Fy(c1->y), Fx(c2->x), Fy(c2->y), Fx(to->x), Fy(to->y)));
+    s.End(to->x, to->y);
+    return 0;
+}
+
+std::uint16_t SplitWidth(long advance, std::int16_t spacing)
+{
+    const long width = advance - spacing;
+    if (width < 0 || width > 0xFFFF)
+        throw std::runtime_error("glyph advance " + std::to_string(advance) + " does not fit the metrics");
+    return static_cast<std::uint16_t>(width);
+}
+
+}  // namespace
+
+SystemFace FindSystemFace(std::initializer_list<const char*> families)
+{
+    if (!FcInit())
+        throw std::runtime_error("fontconfig cannot be initialised");
+    std::string tried;
+    for (const char* family : families) {
+        if (auto face = MatchFamily(family))
+            return *face;
+        tried += tried.empty() ? "" : ", ";
+        tried += family;
+    }
+    throw std::runtime_error("none of the font families " + tried + " is installed");
+}
+
+struct FaceConverter::Impl {
+    FT_Library library = nullptr;
+    FT_Face face = nullptr;
+};
+
+FaceConverter::FaceConverter(const SystemFace& face) : impl_(new Impl)
+{
+    if (FT_Init_FreeType(&impl_->library) != 0) {
+        delete impl_;
+        throw std::runtime_error("FreeType cannot be initialised");
+    }
+    if (FT_New_Face(impl_->library, face.file.c_str(), face.index, &impl_->face) != 0 ||
+        FT_Select_Charmap(impl_->face, FT_ENCODING_UNICODE) != 0 || !FT_IS_SCALABLE(impl_->face)) {
+        if (impl_->face)
+            FT_Done_Face(impl_->face);
+        FT_Done_FreeType(impl_->library);
+        delete impl_;
+        throw std::runtime_error("cannot read the outlines of " + face.file);
+    }
+}
+
+FaceConverter::~FaceConverter()
+{
+    FT_Done_Face(impl_->face);
+    FT_Done_FreeType(impl_->library);
+    delete impl_;
+}
+
+std::uint16_t FaceConverter::UnitsPerEm() const { return impl_->face->units_per_EM; }
+
+std::optional<ConvertedGlyph> FaceConverter::Convert(char32_t character, std::int16_t spacing) const
+{
+    FT_Face face = impl_->face;
+    const FT_UInt index = FT_Get_Char_Index(face, character);
+    if (index == 0)
+        return std::nullopt;
+    if (FT_Load_Glyph(face, index, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0 ||
+        face->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        throw std::runtime_error("cannot load the outline of character " + std::to_string(character));
+
+    ConvertedGlyph glyph;
+    // Unscaled, the advance is in font units.
+    glyph.width = SplitWidth(face->glyph->advance.x, spacing);
+    glyph.spacing = spacing;
+    OutlineSink sink{&glyph.instructions};
+    const FT_Outline_Funcs funcs{MoveTo, LineTo, ConicTo, CubicTo, 0, 0};
+    if (FT_Outline_Decompose(&face->glyph->outline, &funcs, &sink) != 0)
+        throw std::runtime_error("cannot walk the outline of character " + std::to_string(character));
+    if (sink.open)
+        glyph.instructions.push_back(fixture::Z());
+    return glyph;
+}
+
+ConvertedGlyph FaceConverter::MissingGlyph(std::int16_t spacing) const
+{
+    const double em = impl_->face->units_per_EM;
+    const auto u = [em](double fraction) { return static_cast<float>(static_cast<long>(fraction * em + 0.5)); };
+    const float left = u(0.08), right = u(0.52), top = -u(0.70), bottom = 0, t = u(0.06);
+    ConvertedGlyph glyph;
+    glyph.width = SplitWidth(static_cast<long>(u(0.60)), spacing);
+    glyph.spacing = spacing;
+    // The frame, and inside it the hole, running the other way round.
+    glyph.instructions = {fixture::M(left, bottom), fixture::L(left, top), fixture::L(right, top),
+                          fixture::L(right, bottom), fixture::Z(),
+                          fixture::M(left + t, bottom - t), fixture::L(right - t, bottom - t),
+                          fixture::L(right - t, top + t), fixture::L(left + t, top + t), fixture::Z()};
+    return glyph;
+}
+
+std::vector<std::uint8_t> PrintableCodes()
+{
+    std::vector<std::uint8_t> codes;
+    for (int c = 0x20; c <= 0xFF; ++c) {
+        if (c == 0x7F || c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D)
+            continue;
+        codes.push_back(static_cast<std::uint8_t>(c));
+    }
+    return codes;
+}
+
+namespace {
+
+fixture::Bytes GlyphShapes(const ConvertedGlyph& glyph)
+{
+    if (glyph.instructions.empty())
+        return {};  // a blank glyph: metrics only
+    return fixture::PathOf(0x000000u, std::nullopt, glyph.instructions);
+}
+
+}  // namespace
+
+void WriteFontDatabase(fixture::UserFolder& user, const std::string& fontName, const SystemFace& face,
+                       const std::vector<std::uint8_t>& codes, std::int16_t spacing)
+{
+    const FaceConverter converter(face);
+    const std::string db = user.AddDatabase(2, fontName, 1.0f, converter.UnitsPerEm());
+    const ConvertedGlyph missing = converter.MissingGlyph(spacing);
+    user.AddRecord(db, "missing.dat",
+                   fixture::GlyphRecord(std::nullopt, std::make_pair(missing.width, missing.spacing),
+                                        GlyphShapes(missing)));
+    for (const std::uint8_t code : codes) {
+        const char32_t character = codepage::Cp1252ToUnicode(code);
+        const auto glyph = converter.Convert(character, spacing);
+        if (!glyph) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%02X", code);
+            throw std::runtime_error(face.family + " has no glyph for the code " + hex + " of font " + fontName);
+        }
+        char fileName[32];
+        std::snprintf(fileName, sizeof fileName, "g%04X.dat", static_cast<unsigned>(character));
+        user.AddRecord(db, fileName,
+                       fixture::GlyphRecord(code, std::make_pair(glyph->width, glyph->spacing), GlyphShapes(*glyph)));
+    }
+}
+
+}  // namespace plotwick::sample
