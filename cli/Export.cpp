@@ -8,6 +8,7 @@
 #include "platform/gdi/BmpWriter.h"
 #include "platform/gdi/PngWriter.h"
 #include "render/ExportSize.h"
+#include "render/JpegWriter.h"
 #include "platform/files/Files.h"
 #include "svg/SvgWriter.h"
 #include "text/VPathText.h"
@@ -29,7 +30,7 @@ const char* const kExportOptionHelp =
 
 const std::vector<std::string>& ExportFormats()
 {
-    static const std::vector<std::string> formats = {"svg", "bmp", "png"};
+    static const std::vector<std::string> formats = {"svg", "bmp", "png", "jpg"};
     return formats;
 }
 
@@ -139,11 +140,16 @@ void ExportRecord(const std::string& record, const std::string& output, const st
             }
             return;
         }
-        if (format == "bmp" || format == "png") {
+        if (format == "bmp" || format == "png" || format == "jpg") {
             const auto [w, h] = RasterSize(drawing, options);
             gdi::Bitmap24 bitmap(w, h);
             drawing.RenderToBitmap(bitmap, options.fit);
-            bytes = format == "bmp" ? gdi::EncodeBmp(bitmap) : gdi::EncodePng(bitmap);
+            if (format == "bmp")
+                bytes = gdi::EncodeBmp(bitmap);
+            else if (format == "png")
+                bytes = gdi::EncodePng(bitmap);
+            else
+                bytes = EncodeJpeg(bitmap, {options.quality, options.grayscale, options.progressive, false});
         }
     } catch (const PathError&) {
         throw;
