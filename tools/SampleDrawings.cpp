@@ -282,7 +282,7 @@ SampleRecord BlankPage() { return {"Blank.dat", "Blank page", Bytes()}; }
 SampleRecord Sailboat()
 {
     std::vector<Bytes> s;
-    s.push_back(Shape(Rgb(210, 235, 250), kNone, Rect(0, 0, 400, 260)));
+    s.push_back(Shape(Rgb(210, 235, 250), kNone, Rect(0, 0, 420, 260)));
     s.push_back(Shape(Rgb(255, 190, 90), kNone, Ellipse(80, 118, 30, 30)));
 
     Outline sea;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
@@ -62,16 +63,37 @@ std::optional<SystemFace> MatchFamily(const char* family)
     return face;
 }
 
-// Collects the instructions of an outline while FreeType walks it.
-struct OutlineSink {
-    std::vector<fixture::Bytes>* out;
-    double x = 0, y = 0;  // current point, font units, y upwards as FreeType has it
-    bool open = false;
+struct Point {
+    double x, y;
+};
 
+// One closed contour: its instructions, and a polygon close to it for area and containment.
+struct Contour {
+    std::vector<fixture::Bytes> instructions;
+    std::vector<Point> polygon;  // font units, y upwards as FreeType has it
+};
+
+// Collects the contours of an outline while FreeType walks it.
+struct OutlineSink {
+    std::vector<Contour> contours;
+    double x = 0, y = 0;  // current point
+
+    Contour& Current() { return contours.back(); }
     void End(double tx, double ty)
     {
         x = tx;
         y = ty;
+        Current().polygon.push_back({tx, ty});
+    }
+    // Points along a cubic, for the polygon only.
+    void Curve(double c1x, double c1y, double c2x, double c2y, double tx, double ty)
+    {
+        constexpr int kSteps = 8;
+        for (int i = 1; i < kSteps; ++i) {
+            const double t = static_cast<double>(i) / kSteps, u = 1 - t;
+            const double a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, d = t * t * t;
+            Current().polygon.push_back({a * x + b * c1x + c * c2x + d * tx, a * y + b * c1y + c * c2y + d * ty});
+        }
     }
 };
 
@@ -81,10 +103,8 @@ float Fy(double v) { return static_cast<float>(-v); }  // the handheld's y grows
 int MoveTo(const FT_Vector* to, void* user)
 {
     auto& s = *static_cast<OutlineSink*>(user);
-    if (s.open)
-        s.out->push_back(fixture::Z());
-    s.out->push_back(fixture::M(Fx(to->x), Fy(to->y)));
-    s.open = true;
+    s.contours.emplace_back();
+    s.Current().instructions.push_back(fixture::M(Fx(to->x), Fy(to->y)));
     s.End(to->x, to->y);
     return 0;
 }
@@ -92,7 +112,7 @@ int MoveTo(const FT_Vector* to, void* user)
 int LineTo(const FT_Vector* to, void* user)
 {
     auto& s = *static_cast<OutlineSink*>(user);
-    s.out->push_back(fixture::L(Fx(to->x), Fy(to->y)));
+    s.Current().instructions.push_back(fixture::L(Fx(to->x), Fy(to->y)));
     s.End(to->x, to->y);
     return 0;
 }
@@ -105,7 +125,8 @@ int ConicTo(const FT_Vector* control, const FT_Vector* to, void* user)
     const double qx = control->x, qy = control->y;
     const double c1x = s.x + 2.0 / 3.0 * (qx - s.x), c1y = s.y + 2.0 / 3.0 * (qy - s.y);
     const double c2x = to->x + 2.0 / 3.0 * (qx - to->x), c2y = to->y + 2.0 / 3.0 * (qy - to->y);
-    s.out->push_back(fixture::C(Fx(c1x), Fy(c1y), Fx(c2x), Fy(c2y), Fx(to->x), Fy(to->y)));
+    s.Current().instructions.push_back(fixture::C(Fx(c1x), Fy(c1y), Fx(c2x), Fy(c2y), Fx(to->x), Fy(to->y)));
+    s.Curve(c1x, c1y, c2x, c2y, to->x, to->y);
     s.End(to->x, to->y);
     return 0;
 }
@@ -113,9 +134,83 @@ int ConicTo(const FT_Vector* control, const FT_Vector* to, void* user)
 int CubicTo(const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user)
 {
     auto& s = *static_cast<OutlineSink*>(user);
-    s.out->push_back(fixture::C(Fx(c1->x), Fy(c1->y), Fx(c2->x), Fy(c2->y), Fx(to->x), Fy(to->y)));
+    s.Current().instructions.push_back(
+        fixture::C(Fx(c1->x), Fy(c1->y), Fx(c2->x), Fy(c2->y), Fx(to->x), Fy(to->y)));
+    s.Curve(c1->x, c1->y, c2->x, c2->y, to->x, to->y);
     s.End(to->x, to->y);
     return 0;
+}
+
+double SignedArea(const std::vector<Point>& p)
+{
+    double twice = 0;
+    for (std::size_t i = 0, j = p.size() - 1; i < p.size(); j = i++)
+        twice += (p[j].x - p[i].x) * (p[j].y + p[i].y);
+    return twice / 2;
+}
+
+bool Inside(const std::vector<Point>& polygon, Point q)
+{
+    bool in = false;
+    for (std::size_t i = 0, j = polygon.size() - 1; i < polygon.size(); j = i++) {
+        const Point a = polygon[i], b = polygon[j];
+        if ((a.y > q.y) != (b.y > q.y) && q.x < (b.x - a.x) * (q.y - a.y) / (b.y - a.y) + a.x)
+            in = !in;
+    }
+    return in;
+}
+
+// Sorts the contours into paths: every contour that runs the way the outline's outer contours
+// run starts a path; every contour running the other way is a hole and joins the smallest outer
+// contour around it. The font fills with the non-zero rule, so a hole runs against its outer
+// contour; kept apart this way, each path fills the same under the even-odd rule.
+std::vector<std::vector<fixture::Bytes>> SortIntoPaths(std::vector<Contour>& contours)
+{
+    std::vector<double> area;
+    double total = 0;
+    for (const Contour& c : contours) {
+        area.push_back(c.polygon.size() < 3 ? 0.0 : SignedArea(c.polygon));
+        total += area.back();
+    }
+    const auto isOuter = [&](std::size_t i) { return area[i] == 0 || (area[i] > 0) == (total > 0); };
+
+    std::vector<std::size_t> outers;
+    for (std::size_t i = 0; i < contours.size(); ++i)
+        if (isOuter(i))
+            outers.push_back(i);
+    std::vector<std::vector<fixture::Bytes>> paths(outers.size());
+    const auto add = [&](std::size_t path, Contour& c) {
+        for (fixture::Bytes& b : c.instructions)
+            paths[path].push_back(std::move(b));
+        paths[path].push_back(fixture::Z());
+    };
+    for (std::size_t k = 0; k < outers.size(); ++k)
+        add(k, contours[outers[k]]);
+    for (std::size_t i = 0; i < contours.size(); ++i) {
+        if (isOuter(i))
+            continue;
+        // The hole goes to the smallest outer contour holding its first point; with none
+        // around it (a font that breaks the rule), to the largest, where even-odd still cuts it.
+        std::size_t best = outers.size();
+        for (std::size_t k = 0; k < outers.size(); ++k) {
+            const std::size_t o = outers[k];
+            const bool holds = Inside(contours[o].polygon, contours[i].polygon.front());
+            if (holds && (best == outers.size() || std::abs(area[o]) < std::abs(area[outers[best]])))
+                best = k;
+        }
+        if (best == outers.size()) {
+            for (std::size_t k = 0; k < outers.size(); ++k)
+                if (best == outers.size() || std::abs(area[outers[k]]) > std::abs(area[outers[best]]))
+                    best = k;
+        }
+        if (best == outers.size()) {  // holes only: one path of them all
+            paths.emplace_back();
+            outers.push_back(i);
+            best = outers.size() - 1;
+        }
+        add(best, contours[i]);
+    }
+    return paths;
 }
 
 std::uint16_t SplitWidth(long advance, std::int16_t spacing)
@@ -186,12 +281,11 @@ std::optional<ConvertedGlyph> FaceConverter::Convert(char32_t character, std::in
     // Unscaled, the advance is in font units.
     glyph.width = SplitWidth(face->glyph->advance.x, spacing);
     glyph.spacing = spacing;
-    OutlineSink sink{&glyph.instructions};
+    OutlineSink sink;
     const FT_Outline_Funcs funcs{MoveTo, LineTo, ConicTo, CubicTo, 0, 0};
     if (FT_Outline_Decompose(&face->glyph->outline, &funcs, &sink) != 0)
         throw std::runtime_error("cannot walk the outline of character " + std::to_string(character));
-    if (sink.open)
-        glyph.instructions.push_back(fixture::Z());
+    glyph.paths = SortIntoPaths(sink.contours);
     return glyph;
 }
 
@@ -204,10 +298,10 @@ ConvertedGlyph FaceConverter::MissingGlyph(std::int16_t spacing) const
     glyph.width = SplitWidth(static_cast<long>(u(0.60)), spacing);
     glyph.spacing = spacing;
     // The frame, and inside it the hole, running the other way round.
-    glyph.instructions = {fixture::M(left, bottom), fixture::L(left, top), fixture::L(right, top),
-                          fixture::L(right, bottom), fixture::Z(),
-                          fixture::M(left + t, bottom - t), fixture::L(right - t, bottom - t),
-                          fixture::L(right - t, top + t), fixture::L(left + t, top + t), fixture::Z()};
+    glyph.paths = {{fixture::M(left, bottom), fixture::L(left, top), fixture::L(right, top),
+                    fixture::L(right, bottom), fixture::Z(),
+                    fixture::M(left + t, bottom - t), fixture::L(right - t, bottom - t),
+                    fixture::L(right - t, top + t), fixture::L(left + t, top + t), fixture::Z()}};
     return glyph;
 }
 
@@ -224,11 +318,13 @@ std::vector<std::uint8_t> PrintableCodes()
 
 namespace {
 
+// Black filled paths without outline; a blank glyph has metrics only.
 fixture::Bytes GlyphShapes(const ConvertedGlyph& glyph)
 {
-    if (glyph.instructions.empty())
-        return {};  // a blank glyph: metrics only
-    return fixture::PathOf(0x000000u, std::nullopt, glyph.instructions);
+    fixture::Bytes shapes;
+    for (const auto& path : glyph.paths)
+        shapes.append(fixture::PathOf(0x000000u, std::nullopt, path));
+    return shapes;
 }
 
 }  // namespace

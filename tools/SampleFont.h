@@ -23,10 +23,12 @@ struct SystemFace {
 // must never be built from whatever face fontconfig would substitute.
 SystemFace FindSystemFace(std::initializer_list<const char*> families);
 
-// One glyph in the form of the handheld's glyph records: the outline as one filled path
-// (font units, y downwards, origin on the baseline) and the two metrics.
+// One glyph in the form of the handheld's glyph records: filled paths (font units, y
+// downwards, origin on the baseline) and the two metrics. Each path is one outer contour with
+// the holes inside it, so that it fills alike with the even-odd and the non-zero rule; parts
+// that overlap (a cedilla joined to its letter) are separate paths and simply paint twice.
 struct ConvertedGlyph {
-    std::vector<fixture::Bytes> instructions;  // empty for a blank glyph such as the space
+    std::vector<std::vector<fixture::Bytes>> paths;  // none for a blank glyph such as the space
     std::uint16_t width = 0;
     std::int16_t spacing = 0;
 };
