@@ -87,6 +87,11 @@ std::size_t BParser::ReadRaw(std::uint8_t* out, std::size_t n)
     return done;
 }
 
+std::size_t BParser::ReadAvailable(std::uint8_t* out, std::size_t n)
+{
+    return ReadRaw(out, n);
+}
+
 std::uint8_t BParser::ReadByte()
 {
     std::uint8_t b;

@@ -39,6 +39,8 @@ public:
 
     std::uint8_t ReadByte();
     std::uint8_t ReadTag();  // 0 at the end of the file, never a format error
+    // Reads up to n bytes and returns how many there were; never a format error.
+    std::size_t ReadAvailable(std::uint8_t* out, std::size_t n);
     // True when the last ReadTag found no byte (as opposed to a 0 byte in the file).
     bool LastTagWasEnd() const { return tagAtEnd_; }
     std::uint16_t ReadWord();

@@ -67,32 +67,23 @@ void TDrawing::ReadHeader()
     BParser reader(FilePath(), 0);
     if (reader.FHandle <= 0)
         return;
-    char name[kNameSize + 1] = {};
-    for (int i = 0; i < kNameSize; ++i) {
-        const std::uint8_t b = reader.ReadTag();
-        if (reader.LastTagWasEnd())
-            break;
-        name[i] = static_cast<char>(b);
-    }
+    std::uint8_t name[kNameSize + 1] = {};
+    reader.ReadAvailable(name, kNameSize);
     ReadThumbnail(reader);
-    FName.assign(name, std::strlen(name));
+    FName.assign(reinterpret_cast<const char*>(name), std::strlen(reinterpret_cast<const char*>(name)));
 }
 
 void TDrawing::ReadThumbnail(BParser& reader)
 {
     auto thumb = std::make_unique<gdi::Bitmap24>(kThumbnailSide, kThumbnailSide, kThumbnailMissingColor);
     const auto& palette = ThumbnailPalette();
-    reader.Skip(kThumbnailOffset - reader.Skip(0));
-    for (std::int32_t y = 0; y < kThumbnailSide; ++y) {
-        for (std::int32_t x = 0; x < kThumbnailSide; ++x) {
-            const std::uint8_t index = reader.ReadTag();
-            if (reader.LastTagWasEnd()) {
-                FThumbnail = std::move(thumb);
-                return;
-            }
-            thumb->SetPixel(x, y, palette[index]);
-        }
-    }
+    reader.Skip(static_cast<std::int32_t>(kThumbnailOffset - reader.Skip(0)));
+    std::uint8_t indexes[kThumbnailSide * kThumbnailSide];
+    // Pixels the file holds no data for keep the fixed colour.
+    const std::size_t got = reader.ReadAvailable(indexes, sizeof indexes);
+    for (std::size_t i = 0; i < got; ++i)
+        thumb->SetPixel(static_cast<std::int32_t>(i % kThumbnailSide), static_cast<std::int32_t>(i / kThumbnailSide),
+                        palette[indexes[i]]);
     FThumbnail = std::move(thumb);
 }
 
