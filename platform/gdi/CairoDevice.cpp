@@ -356,6 +356,7 @@ void CairoDevice::LineTo(std::int32_t x, std::int32_t y)
 
 void CairoDevice::PolyBezierTo(const Point* points, std::size_t count)
 {
+    // Points beyond the last complete curve are ignored.
     count -= count % 3;
     if (count == 0)
         return;

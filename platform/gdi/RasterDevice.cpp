@@ -18,20 +18,35 @@ std::string SizeText(std::int32_t width, std::int32_t height)
     return std::to_string(width) + " x " + std::to_string(height);
 }
 
-// Memory the system can still give without swapping, in bytes; 0 when unknown.
+// Memory the system can still give without swapping, in bytes, within the limit of the
+// process's control group when it has one; 0 when unknown.
 std::uint64_t AvailableMemory()
 {
-    std::ifstream in("/proc/meminfo");
-    std::string key;
-    std::uint64_t value = 0;
-    std::string unit;
-    while (in >> key >> value) {
-        std::getline(in, unit);
-        if (key == "MemAvailable:")
-            return value * 1024;
+    std::uint64_t available = 0;
+    {
+        std::ifstream in("/proc/meminfo");
+        std::string key, unit;
+        std::uint64_t value = 0;
+        while (in >> key >> value) {
+            std::getline(in, unit);
+            if (key == "MemAvailable:") {
+                available = value * 1024;
+                break;
+            }
+        }
     }
-    return 0;
+    std::ifstream maxFile("/sys/fs/cgroup/memory.max"), currentFile("/sys/fs/cgroup/memory.current");
+    std::uint64_t limit = 0, current = 0;
+    if (maxFile >> limit && currentFile >> current) {  // "max" (no limit) fails to parse
+        const std::uint64_t left = limit > current ? limit - current : 1;
+        if (available == 0 || left < available)
+            available = left;
+    }
+    return available;
 }
+
+// Below this size the memory check is not worth reading the system's files for.
+constexpr std::uint64_t kCheckMemoryAbove = 64u << 20;
 
 }  // namespace
 
@@ -48,7 +63,7 @@ RasterSurface::RasterSurface(std::int32_t width, std::int32_t height) : width_(w
     const std::uint64_t bytes = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
     // The pixels are all written at once below; asking for more than the system has would
     // succeed on paper and then bring the machine down.
-    const std::uint64_t available = AvailableMemory();
+    const std::uint64_t available = bytes > kCheckMemoryAbove ? AvailableMemory() : 0;
     if (stride <= 0 || (available != 0 && bytes > available))
         throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
 

@@ -5,6 +5,7 @@
 #include "platform/gdi/PngWriter.h"
 #include "platform/gdi/RasterDevice.h"
 
+#include <cairo-pdf.h>
 #include <cairo.h>
 #include <gtest/gtest.h>
 
@@ -75,6 +76,16 @@ void Rect(DeviceContext& dc, int l, int t, int r, int b)
     dc.LineTo(r, b);
     dc.LineTo(l, b);
     dc.LineTo(l, t);
+}
+
+LogFont Arial(std::int32_t height, std::int32_t escapement = 0)
+{
+    LogFont f;
+    f.height = height;
+    f.escapement = escapement;
+    f.orientation = escapement;
+    f.faceName = "Arial";
+    return f;
 }
 
 // --- Filling -------------------------------------------------------------------------------------
@@ -478,6 +489,70 @@ TEST(CairoDeviceMapping, VectorTargetUsesCoordinatesWithoutPixelRules)
     cairo_surface_destroy(s);
 }
 
+TEST(CairoDeviceMapping, TargetKindFollowsTheSurface)
+{
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 8, 8);
+    cairo_t* cr = cairo_create(image);
+    {
+        CairoDevice d(cr);
+        EXPECT_TRUE(d.IsRaster());
+        EXPECT_EQ(cairo_get_antialias(cr), CAIRO_ANTIALIAS_NONE);
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(image);
+
+    cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR, nullptr);
+    cr = cairo_create(recording);
+    {
+        CairoDevice d(cr);
+        EXPECT_FALSE(d.IsRaster());
+        EXPECT_EQ(cairo_get_antialias(cr), CAIRO_ANTIALIAS_DEFAULT);
+        CairoDevice forced(cr, 1.0, CairoDevice::Target::Raster);
+        EXPECT_TRUE(forced.IsRaster());
+    }
+    cairo_destroy(cr);
+    cairo_surface_destroy(recording);
+
+    EXPECT_THROW(CairoDevice(nullptr), std::invalid_argument);
+}
+
+TEST(CairoDeviceMapping, DrawsPathsAndTextIntoAPdfDocument)
+{
+    std::vector<std::uint8_t> bytes;
+    auto write = [](void* closure, const unsigned char* data, unsigned int length) -> cairo_status_t {
+        auto* out = static_cast<std::vector<std::uint8_t>*>(closure);
+        out->insert(out->end(), data, data + length);
+        return CAIRO_STATUS_SUCCESS;
+    };
+    cairo_surface_t* pdf = cairo_pdf_surface_create_for_stream(write, &bytes, 200, 100);
+    cairo_t* cr = cairo_create(pdf);
+    {
+        CairoDevice d(cr, 31.25);
+        d.SelectSolidBrush(kBlue);
+        d.SelectSolidPen(kRed, 62);
+        const Point c[3] = {{3125, 0}, {3125, 3125}, {6250, 3125}};
+        for (const bool fill : {true, false}) {
+            d.BeginPath();
+            d.MoveToEx(312, 312);
+            d.PolyBezierTo(c, 3);
+            d.LineTo(312, 3000);
+            d.EndPath();
+            fill ? d.FillPath() : d.StrokePath();
+        }
+        d.SelectFont(Arial(1250, 450));
+        d.SetBkMode(BK_TRANSPARENT);
+        d.SetTextAlign(TA_BASELINE);
+        d.ExtTextOut(625, 2500, "Vector \xE9");
+        EXPECT_EQ(cairo_status(cr), CAIRO_STATUS_SUCCESS);
+    }
+    cairo_destroy(cr);
+    cairo_surface_finish(pdf);
+    EXPECT_EQ(cairo_surface_status(pdf), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(pdf);
+    ASSERT_GT(bytes.size(), 1000u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 5), "%PDF-");
+}
+
 // --- The work bitmap ---------------------------------------------------------------------------------
 
 TEST(RasterBitmap, StartsWhiteAndConvertsToBitmap)
@@ -599,16 +674,6 @@ TEST(RasterBitmap, SizesThatCannotBeMadeRaiseCleanly)
 }
 
 // --- Text ----------------------------------------------------------------------------------------------
-
-LogFont Arial(std::int32_t height, std::int32_t escapement = 0)
-{
-    LogFont f;
-    f.height = height;
-    f.escapement = escapement;
-    f.orientation = escapement;
-    f.faceName = "Arial";
-    return f;
-}
 
 void Text(RasterDevice& d, const LogFont& font, std::uint32_t align, int x, int y, std::string_view text,
           ColorRef color = kBlack)
