@@ -8,6 +8,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_ADVANCES_H
 
 #include <algorithm>
 #include <cmath>
@@ -190,6 +191,35 @@ double FontconfigWeight(std::int32_t weight)
     return FcWeightFromOpenTypeDouble(std::min<double>(weight, 1000));
 }
 
+// The average character width by the weighting of lower-case letters and the space that fonts
+// of the original platform's era used for it. Metric-compatible substitutes share the advances
+// of the face they stand in for, but often compute their own average over all glyphs; the
+// weighted average of their advances gives back the value of the original face. 0 when the
+// face lacks one of the characters.
+double WeightedAverageWidth(FT_Face face)
+{
+    static constexpr int kWeights[26] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6, 35, 20,
+                                         56, 56, 17, 4, 49, 56, 71, 31, 10, 18, 3, 18, 2};
+    auto advance = [&](FT_ULong c) -> double {
+        const FT_UInt glyph = FT_Get_Char_Index(face, c);
+        FT_Fixed a = 0;
+        if (glyph == 0 || FT_Get_Advance(face, glyph, FT_LOAD_NO_SCALE, &a) != 0)
+            return -1;
+        return static_cast<double>(a);
+    };
+    double sum = advance(' ');
+    if (sum < 0)
+        return 0;
+    sum *= 166;
+    for (int i = 0; i < 26; ++i) {
+        const double a = advance('a' + i);
+        if (a < 0)
+            return 0;
+        sum += a * kWeights[i];
+    }
+    return sum / 1000;
+}
+
 // The face cache is shared by all devices: resolving a face through fontconfig and reading its
 // tables costs far more than drawing a short string.
 std::mutex g_faceMutex;
@@ -250,6 +280,8 @@ std::shared_ptr<const detail::FontFace> ResolveFontFace(const LogFont& font)
                         }
                         if (os2->xAvgCharWidth > 0)
                             result->avgCharWidth = os2->xAvgCharWidth / upem;
+                        if (const double weighted = WeightedAverageWidth(ft); weighted > 0)
+                            result->avgCharWidth = weighted / upem;
                         if (os2->yStrikeoutSize > 0) {
                             result->strikeoutPosition = os2->yStrikeoutPosition / upem;
                             result->strikeoutThickness = os2->yStrikeoutSize / upem;

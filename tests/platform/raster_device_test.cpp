@@ -822,6 +822,27 @@ TEST(RasterText, WeightItalicAndCodePageReachTheFace)
     }
     EXPECT_GT(topLeft, bottomLeft + 5);
 
+    // A width narrows or widens the characters; underline and strike-out add lines.
+    RasterDevice narrow(300, 80), plain(300, 80), lined(300, 80);
+    f = Arial(40);
+    Text(plain, f, TA_BASELINE, 10, 50, "MMMM");
+    f.width = 8;  // the face's average character width at this size is 15.9
+    Text(narrow, f, TA_BASELINE, 10, 50, "MMMM");
+    const Box bp = Ink(plain), bn = Ink(narrow);
+    EXPECT_NEAR(bn.right - bn.left, (bp.right - bp.left) / 2.0, 8);
+    EXPECT_EQ(bn.top, bp.top);
+    RasterDevice natural(300, 80);
+    f.width = 16;  // the natural width: the same characters as with width 0
+    Text(natural, f, TA_BASELINE, 10, 50, "MMMM");
+    EXPECT_EQ(Ink(natural).left, bp.left);
+    EXPECT_EQ(Ink(natural).right, bp.right);
+    f = Arial(40);
+    f.underline = f.strikeOut = true;
+    Text(lined, f, TA_BASELINE, 10, 50, "MMMM");
+    const Box bl = Ink(lined);
+    EXPECT_GT(bl.bottom, 50);  // the underline is below the baseline
+    EXPECT_EQ(lined.PixelAt(10 + (bp.right - 10) / 8, 50 - 10), kBlack) << Picture(lined, 0, 10, 150, 60);
+
     // 0xE9 is e acute in the code page: the same letter with an accent above it.
     RasterDevice e(100, 80), eAcute(100, 80), euro(100, 80), c(100, 80);
     Text(e, Arial(40), TA_BASELINE, 20, 60, "e");
