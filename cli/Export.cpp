@@ -9,6 +9,8 @@
 #include "platform/gdi/PngWriter.h"
 #include "render/ExportSize.h"
 #include "render/JpegWriter.h"
+#include "render/Metafile.h"
+#include "platform/gdi/WmfConverter.h"
 #include "platform/files/Files.h"
 #include "svg/SvgWriter.h"
 #include "text/VPathText.h"
@@ -30,7 +32,7 @@ const char* const kExportOptionHelp =
 
 const std::vector<std::string>& ExportFormats()
 {
-    static const std::vector<std::string> formats = {"svg", "bmp", "png", "jpg"};
+    static const std::vector<std::string> formats = {"svg", "emf", "wmf", "bmp", "jpg", "png", "pdf"};
     return formats;
 }
 
@@ -140,7 +142,13 @@ void ExportRecord(const std::string& record, const std::string& output, const st
             }
             return;
         }
-        if (format == "bmp" || format == "png" || format == "jpg") {
+        if (format == "emf" || format == "wmf") {
+            bytes = CreateMetafile(drawing);
+            if (format == "wmf")
+                bytes = gdi::ConvertEmfToPlaceableWmf(bytes);
+        } else if (format == "pdf") {
+            bytes = CreatePdf(drawing);
+        } else if (format == "bmp" || format == "png" || format == "jpg") {
             const auto [w, h] = RasterSize(drawing, options);
             gdi::Bitmap24 bitmap(w, h);
             drawing.RenderToBitmap(bitmap, options.fit);
