@@ -313,12 +313,15 @@ TEST(EmfRecorderPath, BezierRecordNeedsThirtyTwoBitsOnlyWhenAPointDoes)
     rec.PolyBezierTo(small, 3);
     const Point large[6] = {{1, 2}, {3, 4}, {5, 6}, {7, 8}, {32768, -9}, {-32769, 70000}};
     rec.PolyBezierTo(large, 6);
+    const Point tall[3] = {{1, 2}, {3, 32768}, {5, 6}};  // only a y beyond 16 bits
+    rec.PolyBezierTo(tall, 3);
     rec.EndPath();
     rec.FillPath();
     const auto records = WalkEmf(rec.Finish());
     ASSERT_EQ(OfType(records, POLYBEZIERTO16).size(), 1u);
     const auto wide = OfType(records, POLYBEZIERTO);
-    ASSERT_EQ(wide.size(), 1u);
+    ASSERT_EQ(wide.size(), 2u);
+    EXPECT_EQ(wide[1]->bytes.I32(40), 32768);
     EXPECT_EQ(wide[0]->size, 28u + 8 * 6);
     EXPECT_EQ(wide[0]->bytes.U32(24), 6u);
     for (int i = 0; i < 6; ++i) {
