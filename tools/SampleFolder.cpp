@@ -69,6 +69,8 @@ void WriteSampleBase(const std::string& base)
     for (int c = 0x20; c < 0x7F; ++c)
         ascii.push_back(static_cast<std::uint8_t>(c));
     WriteFontDatabase(user, kSerifFont, FindSystemFace({"DejaVu Serif", "Liberation Serif"}), ascii, 24);
+
+    StoreThumbnails(root);
 }
 
 }  // namespace plotwick::sample

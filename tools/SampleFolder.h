@@ -26,6 +26,10 @@ std::vector<SampleRecord> SketchbookRecords();
 std::vector<SampleRecord> DoodlesRecords();
 std::vector<SampleRecord> StencilsRecords();
 
+// Draws every record of the user folder's databases and stores the picture as the record's
+// 32 x 32 thumbnail, the texts set in the user folder's own fonts.
+void StoreThumbnails(const std::string& userFolder);
+
 // Writes the whole base folder: the users index and the sample user's folder. An existing
 // sample user folder and index are removed first; nothing else in base is touched.
 void WriteSampleBase(const std::string& base);

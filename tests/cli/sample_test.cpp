@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "model/DrawDB.h"
@@ -305,6 +307,42 @@ TEST_F(Sample, DrawingsUseEveryInstructionAndTheOptionalSections)
     };
     EXPECT_EQ(u32(1099), 3 + 8 * n + 5 + 9);
     EXPECT_EQ(u32(1099 + 8 * (n - 1)) + u32(1099 + 8 * (n - 1) + 4), bytes.size() - 1096);
+}
+
+std::string Thumbnail(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    return bytes.size() >= 1096 ? bytes.substr(72, 1024) : std::string();
+}
+
+TEST_F(Sample, ThumbnailsAreDrawnFromTheShapes)
+{
+    // The blank page stays white (palette index 0); the horizon is one thin band across.
+    EXPECT_EQ(Thumbnail(Record("DDRW/Doodles", "Blank.dat")), std::string(1024, '\0'));
+    const std::string horizon = Thumbnail(Record("DDRW/Doodles", "Horizon.dat"));
+    std::set<int> rows, columns;
+    for (int i = 0; i < 1024; ++i) {
+        if (horizon[static_cast<std::size_t>(i)] != 0) {
+            rows.insert(i / 32);
+            columns.insert(i % 32);
+        }
+    }
+    EXPECT_GE(rows.size(), 1u);
+    EXPECT_LE(rows.size(), 2u);
+    EXPECT_GE(columns.size(), 28u);
+
+    // The house is a full picture in many colours; a glyph record has a picture too.
+    const std::string house = Thumbnail(Record("DDRW/Sketchbook", "House.dat"));
+    std::set<char> colours(house.begin(), house.end());
+    EXPECT_GE(colours.size(), 8u);
+    EXPECT_LT(std::count(house.begin(), house.end(), '\0'), 450);  // 400 x 300: white bands above and below
+    const std::string a = Thumbnail(Record("DFNT/VU Dedadiz", "g0041.dat"));
+    EXPECT_GT(std::count_if(a.begin(), a.end(), [](char c) { return c != 0; }), 60);
+    // A full stop stays small in its em square.
+    const std::string stop = Thumbnail(Record("DFNT/VU Dedadiz", "g002E.dat"));
+    EXPECT_LT(std::count_if(stop.begin(), stop.end(), [](char c) { return c != 0; }), 30);
+    EXPECT_GT(std::count_if(stop.begin(), stop.end(), [](char c) { return c != 0; }), 0);
 }
 
 class SampleFont : public Sample {
