@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/files/Files.h"
 #include "tools/SampleArt.h"
 #include "tools/SampleFont.h"
 
@@ -47,30 +48,42 @@ void AddStrayEntries(fixture::UserFolder& user)
 void WriteSampleBase(const std::string& base)
 {
     namespace fs = std::filesystem;
-    const std::string root = base + "/" + kUserFolder;
-    fs::remove_all(root);
-    fs::remove(base + "/users.txt");
+    // The faces first: without them nothing is written.
+    const SystemFace sans = FindSystemFace({"DejaVu Sans", "Liberation Sans"});
+    const SystemFace serif = FindSystemFace({"DejaVu Serif", "Liberation Serif"});
+
+    // The user folder is built under a hidden name (the provider passes hidden folders by)
+    // and put in place of an earlier sample only when complete.
     fixture::MakeFolders(base);
+    const std::string root = base + "/" + kUserFolder;
+    const std::string building = base + "/." + kUserFolder + ".new";
+    fs::remove_all(building);
+    try {
+        fixture::UserFolder user(building);
+        AddRecords(user, user.AddDatabase(kDrawingsKind, "Sketchbook"), SketchbookRecords());
+        AddRecords(user, user.AddDatabase(kDrawingsKind, "Doodles"), DoodlesRecords());
+        AddStrayEntries(user);
+        AddRecords(user, user.AddDatabase(kLibraryKind, "Stencils"), StencilsRecords());
 
-    fixture::WriteFile(base + "/users.txt",
-                       fixture::Bytes()
-                           .raw("# HotSync users: ID<TAB>NAME<TAB>FOLDER\n")
-                           .raw(std::string(kUserId) + "\t" + kUserName + "\t" + kUserFolder + "\n"));
+        WriteFontDatabase(user, kSansFont, sans, PrintableCodes(), 0);
+        // The serif face: the ASCII characters only, with a little of each advance given as spacing.
+        std::vector<std::uint8_t> ascii;
+        for (int c = 0x20; c < 0x7F; ++c)
+            ascii.push_back(static_cast<std::uint8_t>(c));
+        WriteFontDatabase(user, kSerifFont, serif, ascii, 24);
 
-    fixture::UserFolder user(root);
-    AddRecords(user, user.AddDatabase(kDrawingsKind, "Sketchbook"), SketchbookRecords());
-    AddRecords(user, user.AddDatabase(kDrawingsKind, "Doodles"), DoodlesRecords());
-    AddStrayEntries(user);
-    AddRecords(user, user.AddDatabase(kLibraryKind, "Stencils"), StencilsRecords());
+        StoreThumbnails(building);
+    } catch (...) {
+        std::error_code ignored;
+        fs::remove_all(building, ignored);
+        throw;
+    }
+    fs::remove_all(root);
+    fs::rename(building, root);
 
-    WriteFontDatabase(user, kSansFont, FindSystemFace({"DejaVu Sans", "Liberation Sans"}), PrintableCodes(), 0);
-    // The serif face: the ASCII letters only, with a little of each advance given as spacing.
-    std::vector<std::uint8_t> ascii;
-    for (int c = 0x20; c < 0x7F; ++c)
-        ascii.push_back(static_cast<std::uint8_t>(c));
-    WriteFontDatabase(user, kSerifFont, FindSystemFace({"DejaVu Serif", "Liberation Serif"}), ascii, 24);
-
-    StoreThumbnails(root);
+    const std::string index = "# HotSync users: ID<TAB>NAME<TAB>FOLDER\n" + std::string(kUserId) + "\t" + kUserName +
+                              "\t" + kUserFolder + "\n";
+    files::WriteFileAtomically(base + "/users.txt", index.data(), index.size());
 }
 
 }  // namespace plotwick::sample

@@ -30,8 +30,9 @@ std::vector<SampleRecord> StencilsRecords();
 // 32 x 32 thumbnail, the texts set in the user folder's own fonts.
 void StoreThumbnails(const std::string& userFolder);
 
-// Writes the whole base folder: the users index and the sample user's folder. An existing
-// sample user folder and index are removed first; nothing else in base is touched.
+// Writes the whole base folder: the sample user's folder and the users index, each replacing
+// an earlier one whole; nothing else in base is touched. Throws when the system faces for the
+// fonts are missing or a file cannot be written.
 void WriteSampleBase(const std::string& base);
 
 }  // namespace plotwick::sample

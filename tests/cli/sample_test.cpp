@@ -142,6 +142,14 @@ TEST_F(Sample, WriterNeedsOneFolder)
     EXPECT_NE(none.err.find("Usage: plotwick-make-sample BASEFOLDER"), std::string::npos);
     const Outcome two = RunProgram(PLOTWICK_SAMPLE_WRITER, "a b");
     EXPECT_EQ(two.status, 2);
+
+    // A base that cannot be a folder: an error, and the file is left as it was.
+    TempDir tmp;
+    WriteFile(tmp / "file", Bytes().raw("plain"));
+    const Outcome blocked = RunProgram(PLOTWICK_SAMPLE_WRITER, Quote(tmp / "file"));
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_EQ(blocked.err.rfind("plotwick-make-sample: ", 0), 0u) << blocked.err;
+    EXPECT_EQ(Tree(tmp.Path()).size(), 1u);
 }
 
 TEST_F(Sample, UsersIndexNamesTheSampleUser)
