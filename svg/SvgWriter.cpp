@@ -1,4 +1,5 @@
 // The SVG document: frame, definitions, paths, groups, texts and the fonts they use.
+#include <algorithm>
 #include "svg/SvgWriter.h"
 
 #include <cstdio>
@@ -468,8 +469,14 @@ void TDrawing::BuildSvg(SvgText& d) const
     const IntRect r = bounds.GetRect();
     std::int64_t width = r.Width();
     std::int64_t height = r.Height();
-    if (width < 0 || height < 0)
+    if (width < 0 || height < 0) {
         width = height = 0;  // no points: empty bounds
+    } else {
+        // A straight line or a dot has no extent on an axis; a picture of at least one unit
+        // keeps it visible, and readers refuse a document with no size.
+        width = std::max<std::int64_t>(width, 1);
+        height = std::max<std::int64_t>(height, 1);
+    }
     const std::string w = std::to_string(width);
     const std::string h = std::to_string(height);
     Line(d, 0, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +

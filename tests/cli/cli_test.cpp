@@ -2,30 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
 
 #include "tests/support/Fixture.h"
+#include "tests/support/Process.h"
 
 using namespace plotwick::fixture;
 
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Result = ProcessResult;
 
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+std::string Quote(const std::string& s) { return ShellQuote(s); }
 
 std::string ReadAll(const std::string& path)
 {
@@ -52,10 +42,7 @@ protected:
 
     Result Run(const std::string& args)
     {
-        const std::string out = dir / "stdout.txt", err = dir / "stderr.txt";
-        const std::string cmd = std::string(PLOTWICK_CLI) + " " + args + " >" + Quote(out) + " 2>" + Quote(err);
-        const int raw = std::system(cmd.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
+        return RunCommand(std::string(PLOTWICK_CLI) + " " + args);
     }
 
     TempDir dir;
