@@ -408,7 +408,8 @@ TEST_F(SvgDocument, FrameSizeIsTheIntegerBounds)
     } cases[] = {
         {0.5f, 1.5f, 2.5f, -0.5f, 0, -2, Frame(2, 2, "0.00", "-2.00")},  // halves go to even: 0..2 x 0..2
         {-100.4f, -50.6f, 220.7f, 30.2f, 100, 51, Frame(321, 81, "100.00", "51.00")},
-        {3, 4, 3, 4, -3, -4, Frame(0, 0, "-3.00", "-4.00")},  // a single point: no area
+        {3, 4, 3, 4, -3, -4, Frame(1, 1, "-3.00", "-4.00")},  // a single point: one unit, so readers show it
+        {0, 5, 100, 5, 0, -5, Frame(100, 1, "0.00", "-5.00")},  // a horizontal line
     };
     for (const auto& c : cases) {
         TDrawing d(&drawDb_, "absent.dat");
