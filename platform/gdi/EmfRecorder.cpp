@@ -19,6 +19,8 @@ constexpr std::uint32_t kMaxBytes = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint32_t kFontRecordSize = 332;
 // EXTTEXTOUTW up to the end of its fixed part; the string follows.
 constexpr std::uint32_t kTextRecordFixedSize = 76;
+// The cell height, in device pixels, assumed for bounding a text in a font of height 0.
+constexpr double kDefaultCellPixels = 16.0;
 
 bool Fits16(std::int32_t v)
 {
@@ -501,10 +503,21 @@ void EmfRecorder::ExtTextOut(std::int32_t x, std::int32_t y, std::string_view te
         return;
     }
     TextMetrics metrics;
-    if (font_)
-        metrics = measure_(font_->font, chars);
+    bool spacing = true;  // whether the measured advances go into the record
+    if (font_) {
+        LogFont measured = font_->font;
+        if (measured.height == 0) {
+            // A height of 0 leaves the size to the reader's font mapper. The text is bounded as
+            // if its cell were the usual default, but no spacing array imposes that guess.
+            measured.height = RoundToInt32(kDefaultCellPixels / std::fabs(mapping_.ScaleY()));
+            spacing = false;
+        }
+        if (measured.height != 0)
+            metrics = measure_(measured, chars);
+    }
     if (metrics.valid && metrics.advances.size() != chars.size())
         metrics.valid = false;
+    spacing = spacing && metrics.valid;
 
     // The cell of the text, laid out along its baseline and turned by the escapement
     // (counter-clockwise as seen on the device).
@@ -562,11 +575,11 @@ void EmfRecorder::ExtTextOut(std::int32_t x, std::int32_t y, std::string_view te
     out_.U32(kTextRecordFixedSize);       // offString
     out_.U32(0);                          // fOptions
     WriteRect(kEmptyBounds);              // rcl: no clipping or opaque rectangle
-    out_.U32(metrics.valid ? kTextRecordFixedSize + stringBytes : 0);  // offDx
+    out_.U32(spacing ? kTextRecordFixedSize + stringBytes : 0);  // offDx
     for (const char16_t c : chars)
         out_.U16(static_cast<std::uint16_t>(c));
     out_.Zeros(stringBytes - 2 * n);
-    if (metrics.valid) {
+    if (spacing) {
         for (const std::int32_t a : metrics.advances)
             out_.I32(a);
     }

@@ -82,7 +82,9 @@ public:
     void SetBkMode(int mode) override;
     void SetTextAlign(std::uint32_t align) override;
     void SetMapperFlags(std::uint32_t flags) override;
-    // The text is Windows-1252 and is recorded as UTF-16.
+    // The text is Windows-1252 and is recorded as UTF-16, with the advances of the selected
+    // font as its spacing array. A font of height 0 (size left to the reader) gets no spacing
+    // array and is bounded as a cell of 16 pixels.
     void ExtTextOut(std::int32_t x, std::int32_t y, std::string_view text) override;
 
     Point DPtoLP(Point device) override;

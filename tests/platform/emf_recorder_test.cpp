@@ -550,6 +550,31 @@ TEST(EmfRecorderText, SystemMeasureFollowsTheFace)
     EXPECT_FALSE(measure(none, u"W").valid);
 }
 
+TEST(EmfRecorderText, FontOfHeightZeroIsBoundedButGetsNoSpacingArray)
+{
+    std::vector<std::int32_t> heights;
+    EmfRecorder rec(FrameFor(100, 50), ReferenceDevice{}, [&](const LogFont& f, std::u16string_view t) {
+        heights.push_back(f.height);
+        return FakeMeasure(f, t);
+    });
+    DrawingMapping(rec, 100, 50);
+    LogFont f;
+    f.height = 0;
+    f.faceName = "Arial";
+    rec.SelectFont(f);
+    rec.SetTextAlign(24);
+    rec.ExtTextOut(3125, 6250, "ab");
+    const auto records = WalkEmf(rec.Finish());
+    const auto& t = *OfType(records, EXTTEXTOUTW).at(0);
+    EXPECT_EQ(heights, (std::vector<std::int32_t>{500}));  // 16 pixels of 31.25 units
+    EXPECT_EQ(t.bytes.U32(72), 0u);
+    EXPECT_EQ(t.size, 76u + 4);
+    // Measured cell: advances 11 + 22, 40 above and 10 below the baseline.
+    EXPECT_EQ(RectAt(t, 8), (RectL{100, static_cast<std::int32_t>(std::floor(200 - 40 / 31.25)),
+                                   static_cast<std::int32_t>(std::ceil(100 + 33 / 31.25)),
+                                   static_cast<std::int32_t>(std::ceil(200 + 10 / 31.25))}));
+}
+
 TEST(EmfRecorderText, TextWithoutMetricsHasNoSpacingArray)
 {
     EmfRecorder rec(RectL{0, 0, 5000, 5000}, ReferenceDevice{},
