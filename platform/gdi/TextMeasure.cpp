@@ -20,11 +20,7 @@ namespace {
 
 class FaceCache {
 public:
-    FaceCache()
-    {
-        if (FT_Init_FreeType(&library_) != 0)
-            library_ = nullptr;
-    }
+    FaceCache() = default;
     ~FaceCache()
     {
         for (auto& [key, face] : faces_) {
@@ -87,6 +83,13 @@ public:
 private:
     FT_Face Find(const LogFont& font)
     {
+        if (!library_ && !libraryFailed_) {
+            // Opened on first use: most recordings have no text in a substitute face.
+            if (FT_Init_FreeType(&library_) != 0) {
+                library_ = nullptr;
+                libraryFailed_ = true;
+            }
+        }
         if (!library_)
             return nullptr;
         const bool bold = font.weight >= 600;
@@ -131,6 +134,7 @@ private:
     }
 
     FT_Library library_ = nullptr;
+    bool libraryFailed_ = false;
     std::map<std::tuple<std::string, bool, bool>, FT_Face> faces_;
 };
 

@@ -669,9 +669,6 @@ std::int32_t Divisor(const Picture& picture)
             see(text.reference.y);
             for (const double d : text.dx)
                 see(d);
-            double total = 0;
-            for (const double d : text.dx)
-                see(total += d);
             if (text.options)
                 for (const double v : text.rect)
                     see(v);

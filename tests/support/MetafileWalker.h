@@ -1,12 +1,14 @@
 // Reading metafiles back in tests: a bounds-checked walk over the records of an Enhanced
 // Metafile and of a placeable Windows Metafile. Written independently of the readers in
 // platform/gdi so that the tests do not check the code with itself. Every read past the end of
-// a record or of the file throws std::runtime_error.
+// a record or of the file throws std::runtime_error. The walks keep their own copy of the
+// bytes, so what they return stays valid after the bytes given to them are gone.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -55,7 +57,10 @@ private:
 
 // ---- EMF ----------------------------------------------------------------------------------------
 
+using SharedBytes = std::shared_ptr<const std::vector<std::uint8_t>>;
+
 struct EmfRecord {
+    SharedBytes owner;
     std::uint32_t type = 0;
     std::uint32_t size = 0;
     std::size_t offset = 0;  // in the file
@@ -65,13 +70,16 @@ struct EmfRecord {
 // The records of an EMF, header first. Throws when a record is not framed properly (size under
 // 8 or not a multiple of 4, past the end of the file) or when the last record is not EOF or is
 // followed by more bytes.
-inline std::vector<EmfRecord> WalkEmf(std::span<const std::uint8_t> file)
+inline std::vector<EmfRecord> WalkEmf(std::span<const std::uint8_t> given)
 {
+    const auto owner = std::make_shared<const std::vector<std::uint8_t>>(given.begin(), given.end());
+    const std::span<const std::uint8_t> file(*owner);
     std::vector<EmfRecord> records;
     const LeBytes all(file);
     std::size_t offset = 0;
     while (offset < file.size()) {
         EmfRecord r;
+        r.owner = owner;
         r.offset = offset;
         r.type = all.U32(offset);
         r.size = all.U32(offset + 4);
@@ -102,6 +110,7 @@ struct WmfRecord {
 };
 
 struct WmfFile {
+    SharedBytes owner;
     // Placeable header.
     std::uint32_t key = 0;
     std::uint16_t handle = 0;
@@ -121,10 +130,12 @@ struct WmfFile {
 
 // A placeable WMF. Throws when it is shorter than its headers or a record is not framed
 // properly (fewer than 3 words, past the end) or the last record is not META_EOF at the end.
-inline WmfFile WalkWmf(std::span<const std::uint8_t> file)
+inline WmfFile WalkWmf(std::span<const std::uint8_t> given)
 {
-    const LeBytes all(file);
     WmfFile w;
+    w.owner = std::make_shared<const std::vector<std::uint8_t>>(given.begin(), given.end());
+    const std::span<const std::uint8_t> file(*w.owner);
+    const LeBytes all(file);
     w.key = all.U32(0);
     w.handle = all.U16(4);
     w.left = all.I16(6);
