@@ -40,14 +40,21 @@ std::int32_t Saturate(double v)
 
 constexpr RectL kEmptyBounds{0, 0, -1, -1};
 
+std::int32_t Micrometres(std::int32_t millimetres)
+{
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t(millimetres) * 1000,
+                                                              std::numeric_limits<std::int32_t>::min(),
+                                                              std::numeric_limits<std::int32_t>::max()));
+}
+
 }  // namespace
 
 EmfRecorder::EmfRecorder(const RectL& frame, const ReferenceDevice& device, TextMeasure measure)
     : frame_(frame),
       device_(device),
       measure_(measure ? std::move(measure) : SystemTextMeasure()),
-      mapping_(device.widthPixels, device.heightPixels, device.widthMillimetres * 1000,
-               device.heightMillimetres * 1000),
+      mapping_(device.widthPixels, device.heightPixels, Micrometres(device.widthMillimetres),
+               Micrometres(device.heightMillimetres)),
       out_(bytes_),
       handles_{true}
 {
@@ -72,8 +79,8 @@ EmfRecorder::EmfRecorder(const RectL& frame, const ReferenceDevice& device, Text
     out_.U32(0);                             // cbPixelFormat
     out_.U32(0);                             // offPixelFormat
     out_.U32(0);                             // bOpenGL
-    out_.I32(device_.widthMillimetres * 1000);   // szlMicrometers
-    out_.I32(device_.heightMillimetres * 1000);
+    out_.I32(Micrometres(device_.widthMillimetres));   // szlMicrometers
+    out_.I32(Micrometres(device_.heightMillimetres));
     records_ = 1;
 }
 
