@@ -1,0 +1,222 @@
+// The main window: the database tree of the current HotSync user, the drawings of the selected
+// database as thumbnails, and the preview of the selected drawing.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QMainWindow>
+
+#include "model/DrawDB.h"
+#include "platform/userdata/UserData.h"
+
+class QAction;
+class QCheckBox;
+class QItemSelection;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QSplitter;
+class QStatusBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace plotwick {
+class TDrawing;
+}
+
+namespace plotwick::app {
+
+class TAboutForm;
+class TCaptionPanel;
+class TImageView;
+class TTitlePanel;
+
+inline constexpr const char* kApplicationTitle = "Quarnel Plotwick";
+
+// What the window is built on, given by the program (and by the tests).
+struct TMainFormServices {
+    // Creates the user data; an exception means there is none to be had.
+    std::function<std::unique_ptr<userdata::IPDUserData>()> createUserData;
+    // Loads the drawing's shapes afresh and renders them fitted into an image of the given
+    // pixel size.
+    std::function<QImage(TDrawing& drawing, QSize pixels)> renderPreview;
+};
+
+// A database node of the tree: it owns its database.
+class TDbNode;
+// An item of the drawing list: it owns its drawing.
+class TDrawingItem;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window and runs FormCreate: the splash and the whole start-up sequence.
+    explicit TMainForm(TMainFormServices services, QWidget* parent = nullptr);
+    // Runs FormDestroy.
+    ~TMainForm() override;
+
+    // Start-up ended the program (no user data); the window must not be shown.
+    bool Terminated() const { return FTerminated; }
+
+    // Start-up, users and database discovery.
+    void StartUp();
+    void PickUser();
+    bool ChooseUser();  // false when the dialog closed without a choice
+    void ApplyUser();
+    void ScanDatabases();
+    void ScanFolder(const std::string& folder, QTreeWidgetItem* root, DbKind kind);
+    void ReleaseDatabases();
+
+    // Browsing.
+    void ListDrawings(TDrawDB* db);
+    void AddDrawing(TDrawDB* db, const std::string& fileName);
+    void ReleaseDrawings();
+    void RenderPreview();
+    void EnableDrawingCommands(bool enabled);
+
+    // Stored settings.
+    void LoadSettings();
+    void SaveSettings();
+
+    std::int32_t UserID() const { return FUserID; }
+    const userdata::UserIDArray& UserIDs() const { return FUserIDs; }
+    QString UserName() const { return QString::fromStdString(FUserName); }
+    QTreeWidgetItem* DrawingsRoot() const { return FDrawingsRoot; }
+    QTreeWidgetItem* LibrariesRoot() const { return FLibrariesRoot; }
+    QTreeWidgetItem* FontsRoot() const { return FFontsRoot; }
+    TAboutForm* AboutForm() const { return FAboutForm; }
+    static TDrawDB* NodeDatabase(QTreeWidgetItem* node);
+    static TDrawing* ItemDrawing(QListWidgetItem* item);
+    // The drawing of the selected list item, or none.
+    TDrawing* SelectedDrawing() const;
+
+    // While a drawing's texts are being laid out (and while a database is being listed),
+    // pending events are let through; commands that would free the drawing, the databases or
+    // the font list in that time are held and run once the work is done.
+    bool Busy() const { return FBusyDepth > 0; }
+    // The number of previews rendered so far.
+    int PreviewCount() const { return FPreviewCount; }
+
+    // Components, named as designed.
+    QStatusBar* StatusBar1;
+    QSplitter* Splitter1;
+    QWidget* panLeft;
+    TTitlePanel* Panel3;
+    QSplitter* Splitter2;
+    QTreeWidget* dbTree;
+    TCaptionPanel* panPrevBox;
+    TTitlePanel* panPrTitle;
+    QCheckBox* CheckBox1;
+    TCaptionPanel* panPreview;
+    TImageView* imgPreview;
+    QWidget* Panel2;
+    TTitlePanel* panDrTitle;
+    QListWidget* drList;
+    QMenu* File1;
+    QAction* Export1;
+    QAction* N1;
+    QAction* Copyasvectors1;
+    QAction* CopyasBitmap1;
+    QMenu* Options1;
+    QAction* SelectUser1;
+    QMenu* About1;
+    QAction* About2;
+
+    static constexpr int kDesignedWidth = 704;
+    static constexpr int kDesignedHeight = 536;
+    static constexpr int kDesignedPanLeft = 225;
+    static constexpr int kDesignedPanPreview = 212;
+
+signals:
+    // A preview was rendered into imgPreview.
+    void previewRendered();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;  // FormMouseDown
+    void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    class BusyScope;
+    friend class BusyScope;
+
+    void BuildComponents();
+    void BuildMenus();
+    void FormCreate();
+    void FormDestroy();
+
+    void dbTreeChange(QTreeWidgetItem* node);
+    void drListSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void drListSelectItem(QListWidgetItem* item, bool selected);
+    void panPreviewResize();
+    void CheckBox1Click();
+    void ToggleSubstituteFont();
+
+    // Menu commands; the menu runs them through RunCommand.
+    void SelectUser1Click();
+    void About2Click();
+    void Export1Click();
+    void Copyasvectors1Click();
+    void CopyasBitmap1Click();
+
+    // Runs a user command: held while busy, its error shown in the standard error box.
+    void RunCommand(void (TMainForm::*command)());
+    void RunDeferred();
+    void ScheduleDeferred();
+
+    template <class F>
+    void Guarded(F&& f);
+    void ShowProblem(const QString& text);
+    void ShowError(const QString& text);
+
+    void CentreWindow();
+    void ApplyOuterSize(int width, int height);
+    void BringOntoScreen();
+    void FixOuterSize();
+    void SetPanLeftWidth(int width);
+    void SetPanPreviewHeight(int height);
+    int CurrentWinState() const;
+
+    TMainFormServices FServices;
+    QTreeWidgetItem* FDrawingsRoot = nullptr;
+    QTreeWidgetItem* FLibrariesRoot = nullptr;
+    QTreeWidgetItem* FFontsRoot = nullptr;
+    std::int32_t FUserID = -1;
+    userdata::UserIDArray FUserIDs;
+    std::unique_ptr<userdata::IPDUserData> FUserData;
+    std::string FUserName;
+    TAboutForm* FAboutForm = nullptr;
+
+    bool FTerminated = false;
+    bool FNoUsers = false;         // PickUser found no HotSync user
+    bool FSettingsLoaded = false;  // LoadSettings ran: there is a layout worth storing
+    int FPreviewCount = 0;
+
+    // Held commands.
+    int FBusyDepth = 0;
+    bool FDeferredScheduled = false;
+    bool FRunningDeferred = false;
+    bool FDeferTreeChange = false;
+    bool FDeferRender = false;
+    int FDeferToggles = 0;
+    bool FDeferClose = false;
+    std::vector<void (TMainForm::*)()> FDeferredCommands;
+
+    // Layout.
+    bool FEverShown = false;
+    int FPanLeftWidth = kDesignedPanLeft;
+    int FPanPreviewHeight = kDesignedPanPreview;
+    QSize FWantedOuterSize;  // a stored outer size, until the window frame is known
+    QElapsedTimer FShownTimer;
+};
+
+}  // namespace plotwick::app

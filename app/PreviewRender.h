@@ -1,0 +1,16 @@
+// The preview of a drawing: its shapes loaded afresh and normalised, drawn fitted into an
+// image of the preview's size.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+namespace plotwick {
+class TDrawing;
+}
+
+namespace plotwick::app {
+
+QImage RenderToImage(TDrawing& drawing, QSize pixels);
+
+}  // namespace plotwick::app

@@ -1,0 +1,57 @@
+// The values the program keeps between runs, in QSettings("Quarnel", "Dezevazi"): every value
+// is a signed 32-bit integer, read once at start-up and written once at exit.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class QSettings;
+
+namespace plotwick::app::settings {
+
+struct Key {
+    const char* name;
+    std::int32_t fallback;  // what start-up uses when the value is absent
+};
+
+// Every stored value, once, with what an absent value means.
+inline constexpr Key UserID{"UserID", -1};          // HotSync user; -1: none stored
+inline constexpr Key WinState{"WinState", 0};       // 0 normal, 1 minimised, 2 maximised
+inline constexpr Key WinLeft{"WinLeft", 0};         // outer placement of the normal window;
+inline constexpr Key WinTop{"WinTop", 0};           // absent: the window is centred
+inline constexpr Key WinWidth{"WinWidth", 704};
+inline constexpr Key WinHeight{"WinHeight", 536};
+inline constexpr Key PanLeft{"panLeft", 225};       // width of the left column
+inline constexpr Key PanPreview{"panPreview", 212};  // height of the preview box
+
+inline constexpr std::array<Key, 8> kAllKeys = {UserID, WinState, WinLeft, WinTop,
+                                                WinWidth, WinHeight, PanLeft, PanPreview};
+
+inline constexpr const char* kOrganization = "Quarnel";
+inline constexpr const char* kApplication = "Dezevazi";
+
+// The store. Names are matched without regard to case, as the original store matched them.
+class Store {
+public:
+    Store();
+    ~Store();
+    Store(const Store&) = delete;
+    Store& operator=(const Store&) = delete;
+
+    // False when the store exists but cannot be read (unreadable or damaged file).
+    bool Readable() const;
+    // The value, or none when it is absent or is not a whole number within 32 bits.
+    std::optional<std::int32_t> Read(const Key& key) const;
+
+    bool Writable() const;
+    void Write(const Key& key, std::int32_t value);
+    // Writes the file out; false when that failed.
+    bool Flush();
+
+private:
+    std::unique_ptr<QSettings> settings_;
+};
+
+}  // namespace plotwick::app::settings
