@@ -1,0 +1,207 @@
+#include "AppTestSupport.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTreeWidget>
+
+#include "app/AboutForm.h"
+#include "app/PreviewRender.h"
+#include "app/SelUserForm.h"
+#include "app/Settings.h"
+#include "model/Drawing.h"
+#include "text/VPathText.h"
+
+namespace plotwick::apptest {
+
+userdata::UserIDArray FakeUserData::QueryUserIDs()
+{
+    s_->calls.push_back("QueryUserIDs");
+    if (s_->failUserIDs)
+        throw userdata::UserDataError("The user list cannot be read.");
+    std::vector<std::int32_t> ids;
+    for (const auto& u : s_->users)
+        ids.push_back(u.id);
+    return userdata::UserIDArray(ids, s_->lowerBound);
+}
+
+std::string FakeUserData::QueryBaseFolder()
+{
+    s_->calls.push_back("QueryBaseFolder");
+    return s_->base;
+}
+
+std::int32_t FakeUserData::QueryUserCount()
+{
+    s_->calls.push_back("QueryUserCount");
+    return static_cast<std::int32_t>(s_->users.size());
+}
+
+const FakeUser& FakeUserData::Find(std::int32_t id) const
+{
+    for (const auto& u : s_->users)
+        if (u.id == id)
+            return u;
+    throw userdata::UserDataError("No HotSync user with the ID " + std::to_string(id) + ".");
+}
+
+std::string FakeUserData::QueryUserFolder(std::int32_t userID)
+{
+    s_->calls.push_back("QueryUserFolder(" + std::to_string(userID) + ")");
+    return Find(userID).folder;
+}
+
+std::string FakeUserData::QueryUserName(std::int32_t userID)
+{
+    s_->calls.push_back("QueryUserName(" + std::to_string(userID) + ")");
+    return Find(userID).name;
+}
+
+app::TMainFormServices Services(std::shared_ptr<FakeState> state, std::shared_ptr<RenderLog> log)
+{
+    app::TMainFormServices services;
+    services.createUserData = [state]() -> std::unique_ptr<userdata::IPDUserData> {
+        state->calls.push_back("create");
+        if (state->failCreate)
+            throw userdata::UserDataUnavailable("no base folder");
+        ++state->created;
+        return std::make_unique<FakeUserData>(state);
+    };
+    services.renderPreview = [log](TDrawing& drawing, QSize pixels) {
+        if (log->beforeLoad)
+            log->beforeLoad();
+        if (log->useRealRenderer) {
+            QImage image = app::RenderToImage(drawing, pixels);
+            log->calls.push_back({drawing.FName, pixels, SubstituteFontName, drawing.FShapes.size()});
+            return image;
+        }
+        // The shapes are read exactly as the real preview reads them; the picture is a plain
+        // fill, so that the test sees which render produced what is shown.
+        drawing.LoadShapes(true);
+        log->calls.push_back({drawing.FName, pixels, SubstituteFontName, drawing.FShapes.size()});
+        QImage image(pixels, QImage::Format_RGB32);
+        image.fill(log->fill);
+        return image;
+    };
+    return services;
+}
+
+ModalResponder::ModalResponder()
+{
+    connect(&timer_, &QTimer::timeout, this, &ModalResponder::Poll);
+    timer_.start(5);
+}
+
+ModalResponder::~ModalResponder() = default;
+
+int ModalResponder::Count(const QString& kind) const
+{
+    int n = 0;
+    for (const auto& s : seen)
+        n += s.kind == kind ? 1 : 0;
+    return n;
+}
+
+QStringList ModalResponder::Texts() const
+{
+    QStringList texts;
+    for (const auto& s : seen)
+        texts << s.title + QStringLiteral(": ") + s.text;
+    return texts;
+}
+
+void ModalResponder::Poll()
+{
+    QWidget* w = QApplication::activeModalWidget();
+    if (!w || !w->isVisible())
+        return;
+    if (inspect)
+        inspect(w);
+    if (auto* box = qobject_cast<QMessageBox*>(w)) {
+        seen.push_back({QStringLiteral("message"), box->windowTitle(), box->text(), {}, -1, false,
+                        static_cast<int>(box->standardButtons()), box->icon() != QMessageBox::NoIcon});
+        QAbstractButton* ok = box->button(QMessageBox::Ok);
+        (ok ? ok : box->buttons().value(0))->click();
+    } else if (auto* dialog = qobject_cast<app::TselUserForm*>(w)) {
+        Seen s{QStringLiteral("users"), dialog->windowTitle(), {}, {}, dialog->cbUsers->currentIndex(), false};
+        for (int i = 0; i < dialog->cbUsers->count(); ++i)
+            s.entries << dialog->cbUsers->itemText(i);
+        if (tryClose) {
+            dialog->reject();
+            if (!dialog->isVisible()) {
+                s.closedWithoutChoice = true;
+                seen.push_back(s);
+                return;
+            }
+        }
+        if (pick >= 0)
+            dialog->cbUsers->setCurrentIndex(pick);
+        seen.push_back(s);
+        dialog->butOk->click();
+    } else if (auto* about = qobject_cast<app::TAboutForm*>(w)) {
+        seen.push_back({QStringLiteral("about"), about->windowTitle(), {}, {}, -1, false});
+        about->Button1->click();
+    }
+}
+
+void ResetSettings()
+{
+    QSettings s(QString::fromLatin1(app::settings::kOrganization), QString::fromLatin1(app::settings::kApplication));
+    s.clear();
+    s.sync();
+}
+
+void WriteSetting(const QString& name, const QVariant& value)
+{
+    QSettings s(QString::fromLatin1(app::settings::kOrganization), QString::fromLatin1(app::settings::kApplication));
+    s.setValue(name, value);
+    s.sync();
+}
+
+QVariant ReadSetting(const QString& name)
+{
+    QSettings s(QString::fromLatin1(app::settings::kOrganization), QString::fromLatin1(app::settings::kApplication));
+    return s.value(name);
+}
+
+QStringList SettingNames()
+{
+    QSettings s(QString::fromLatin1(app::settings::kOrganization), QString::fromLatin1(app::settings::kApplication));
+    QStringList keys = s.childKeys();
+    keys.sort();
+    return keys;
+}
+
+fixture::Bytes SquareRecord(const std::string& name, std::uint32_t color, bool thumbnailWithWhite)
+{
+    std::array<std::uint8_t, 1024> thumb{};
+    // Palette index 0 is white; index 230 is black. A black square in the middle.
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            thumb[static_cast<std::size_t>(y * 32 + x)] =
+                (x >= 8 && x < 24 && y >= 8 && y < 24) || !thumbnailWithWhite ? 230 : 0;
+    using namespace fixture;
+    return Record(name, Path(color, std::nullopt, {M(0, 0), L(100, 0), L(100, 100), L(0, 100), Z()}), &thumb);
+}
+
+QStringList ChildTexts(const QTreeWidgetItem* node)
+{
+    QStringList texts;
+    for (int i = 0; i < node->childCount(); ++i)
+        texts << node->child(i)->text(0);
+    return texts;
+}
+
+QStringList ItemTexts(const QListWidget* list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    return texts;
+}
+
+}  // namespace plotwick::apptest
