@@ -72,8 +72,10 @@ app::TMainFormServices Services(std::shared_ptr<FakeState> state, std::shared_pt
         return std::make_unique<FakeUserData>(state);
     };
     services.renderPreview = [log](TDrawing& drawing, QSize pixels) {
-        if (log->beforeLoad)
-            log->beforeLoad();
+        if (log->beforeLoad) {
+            const auto before = log->beforeLoad;  // it may replace itself
+            before();
+        }
         if (log->useRealRenderer) {
             QImage image = app::RenderToImage(drawing, pixels);
             log->calls.push_back({drawing.FName, pixels, SubstituteFontName, drawing.FShapes.size()});
