@@ -16,6 +16,7 @@
 #include "model/DrawDB.h"
 #include "model/Drawing.h"
 #include "tests/support/Fixture.h"
+#include "tests/support/Process.h"
 #include "text/VFont.h"
 
 using namespace plotwick;
@@ -24,36 +25,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = ProcessResult;
 
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'')
-            q += "'\\''";
-        else
-            q += c;
-    }
-    return q + "'";
-}
+std::string Quote(const std::string& s) { return ShellQuote(s); }
 
 Outcome RunProgram(const std::string& program, const std::string& args)
 {
-    TempDir tmp;
-    const std::string cmd =
-        Quote(program) + " " + args + " >" + Quote(tmp / "out") + " 2>" + Quote(tmp / "err");
-    Outcome r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream o(tmp / "out", std::ios::binary), e(tmp / "err", std::ios::binary);
-    r.out.assign(std::istreambuf_iterator<char>(o), {});
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    return r;
+    return RunCommand(Quote(program) + " " + args);
 }
 
 Outcome Cli(const std::string& args) { return RunProgram(PLOTWICK_CLI, args); }

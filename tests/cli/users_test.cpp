@@ -1,50 +1,26 @@
 // plotwick-cli users: the provider's users, one line each, and its errors.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 
 #include "platform/userdata/UserData.h"
 #include "tests/support/Fixture.h"
+#include "tests/support/Process.h"
 
 using namespace plotwick;
 using namespace plotwick::fixture;
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = ProcessResult;
 
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char c : s) {
-        if (c == '\'')
-            q += "'\\''";
-        else
-            q += c;
-    }
-    return q + "'";
-}
+std::string Quote(const std::string& s) { return ShellQuote(s); }
 
 CliRun RunCli(const std::string& args, const std::string& env = {})
 {
-    TempDir tmp;
-    const std::string cmd = env + " " + Quote(PLOTWICK_CLI) + " " + args + " >" + Quote(tmp / "out") + " 2>" +
-                            Quote(tmp / "err");
-    CliRun r;
-    const int raw = std::system(cmd.c_str());
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream o(tmp / "out"), e(tmp / "err");
-    r.out.assign(std::istreambuf_iterator<char>(o), {});
-    r.err.assign(std::istreambuf_iterator<char>(e), {});
-    return r;
+    return RunCommand(env + " " + Quote(PLOTWICK_CLI) + " " + args);
 }
 
 TEST(CliUsers, ListsUsersInTheProvidersOrder)
