@@ -1,0 +1,85 @@
+// plotwick-bench-tool: the helper of bench/compare.
+//   generate USERFOLDER [--font]   writes the bench databases into a user folder (BenchData.h)
+//   preview USERFOLDER RECORD W H RUNS
+//                                  times the window's preview call, TDrawing::RenderToImage on a
+//                                  W x H bitmap, RUNS times after loading the user folder's fonts;
+//                                  prints "first MS min MS median MS" in milliseconds
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench/BenchData.h"
+#include "model/DatabaseScan.h"
+#include "model/Drawing.h"
+#include "model/DrawDB.h"
+#include "platform/gdi/Bitmap.h"
+#include "text/VFont.h"
+
+using namespace plotwick;
+
+namespace {
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "Usage: plotwick-bench-tool generate USERFOLDER [--font]\n"
+                 "       plotwick-bench-tool preview USERFOLDER RECORD WIDTH HEIGHT RUNS\n");
+    return 2;
+}
+
+int Preview(const std::string& user, const std::string& record, int width, int height, int runs)
+{
+    std::vector<std::unique_ptr<TDrawDB>> fonts;
+    ScanFolder(KindFolder(user, kFonts), kFonts, [&](std::unique_ptr<TDrawDB> db) {
+        FontList.AddFontDatabase(db.get());
+        fonts.push_back(std::move(db));
+    });
+    const std::size_t slash = record.rfind('/');
+    TDrawDB db;
+    db.FPath = slash == std::string::npos ? "." : record.substr(0, slash);
+    TDrawing drawing(&db, slash == std::string::npos ? record : record.substr(slash + 1));
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        gdi::Bitmap24 image(width, height);
+        const auto start = std::chrono::steady_clock::now();
+        drawing.RenderToImage(image);
+        const auto end = std::chrono::steady_clock::now();
+        ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+    }
+    const double first = ms.front();
+    std::sort(ms.begin(), ms.end());
+    const double median = ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
+    std::printf("first %.3f min %.3f median %.3f\n", first, ms.front(), median);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        if (argc >= 3 && std::strcmp(argv[1], "generate") == 0) {
+            const bool font = argc == 4 && std::strcmp(argv[3], "--font") == 0;
+            if (argc > 4 || (argc == 4 && !font))
+                return Usage();
+            bench::WriteBenchDatabases(argv[2], font);
+            return 0;
+        }
+        if (argc == 7 && std::strcmp(argv[1], "preview") == 0) {
+            const int w = std::atoi(argv[4]), h = std::atoi(argv[5]), runs = std::atoi(argv[6]);
+            if (w <= 0 || h <= 0 || runs <= 0)
+                return Usage();
+            return Preview(argv[2], argv[3], w, h, runs);
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "plotwick-bench-tool: %s\n", e.what());
+        return 1;
+    }
+    return Usage();
+}
