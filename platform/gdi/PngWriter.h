@@ -1,4 +1,5 @@
-// PNG files of 24-bit bitmaps, encoded by Cairo: 8 bits per channel, RGB without alpha.
+// PNG files of 24-bit bitmaps, byte for byte as Cairo writes an RGB24 image surface: 8 bits per
+// channel, RGB without alpha.
 #pragma once
 
 #include "platform/gdi/Bitmap.h"
