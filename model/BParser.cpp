@@ -92,8 +92,25 @@ std::size_t BParser::ReadAvailable(std::uint8_t* out, std::size_t n)
     return ReadRaw(out, n);
 }
 
+namespace {
+
+float FloatFromBigEndian(const std::uint8_t* b)
+{
+    const std::uint32_t bits = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
+                               (std::uint32_t{b[2]} << 8) | b[3];
+    float f;
+    std::memcpy(&f, &bits, 4);
+    return f;
+}
+
+}  // namespace
+
 std::uint8_t BParser::ReadByte()
 {
+    if (const std::uint8_t* p = Buffered(1)) {
+        ++pos_;
+        return *p;
+    }
     std::uint8_t b;
     if (ReadRaw(&b, 1) != 1)
         ThrowIncorrectFormat();
@@ -129,14 +146,26 @@ std::int16_t BParser::ReadSmallInt()
 
 float BParser::ReadFloat()
 {
+    if (const std::uint8_t* p = Buffered(4)) {
+        pos_ += 4;
+        return FloatFromBigEndian(p);
+    }
     std::uint8_t b[4];
     if (ReadRaw(b, 4) != 4)
         ThrowIncorrectFormat();
-    const std::uint32_t bits = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) |
-                               (std::uint32_t{b[2]} << 8) | b[3];
-    float f;
-    std::memcpy(&f, &bits, 4);
-    return f;
+    return FloatFromBigEndian(b);
+}
+
+void BParser::ReadFloats(float* out, int n)
+{
+    if (const std::uint8_t* p = Buffered(4 * static_cast<std::size_t>(n))) {
+        for (int i = 0; i < n; ++i)
+            out[i] = FloatFromBigEndian(p + 4 * i);
+        pos_ += 4 * n;
+        return;
+    }
+    for (int i = 0; i < n; ++i)
+        out[i] = ReadFloat();
 }
 
 void BParser::ReadPoint(float& x, float& y)
@@ -148,8 +177,12 @@ void BParser::ReadPoint(float& x, float& y)
 std::uint32_t BParser::ReadColor()
 {
     std::uint8_t b[4];
-    if (ReadRaw(b, 4) != 4)
+    if (const std::uint8_t* p = Buffered(4)) {
+        std::memcpy(b, p, 4);
+        pos_ += 4;
+    } else if (ReadRaw(b, 4) != 4) {
         ThrowIncorrectFormat();
+    }
     // b[0] is a palette index and plays no part.
     return std::uint32_t{b[1]} | (std::uint32_t{b[2]} << 8) | (std::uint32_t{b[3]} << 16);
 }
@@ -207,27 +240,31 @@ std::optional<PathInstr> BParser::ReadPathInstr(std::uint8_t kind)
 {
     PathInstr p;
     p.Kind = kind;
+    float v[6];
     switch (kind) {
     case 'M':
     case 'L':
-        p.X = ReadFloat();
-        p.Y = ReadFloat();
+        ReadFloats(v, 2);
+        p.X = v[0];
+        p.Y = v[1];
         p.C1X = p.C2X = p.X;
         p.C1Y = p.C2Y = p.Y;
         break;
     case 'C':
-        p.C1X = ReadFloat();
-        p.C1Y = ReadFloat();
-        p.C2X = ReadFloat();
-        p.C2Y = ReadFloat();
-        p.X = ReadFloat();
-        p.Y = ReadFloat();
+        ReadFloats(v, 6);
+        p.C1X = v[0];
+        p.C1Y = v[1];
+        p.C2X = v[2];
+        p.C2Y = v[3];
+        p.X = v[4];
+        p.Y = v[5];
         break;
     case 'S':
-        p.C2X = ReadFloat();
-        p.C2Y = ReadFloat();
-        p.X = ReadFloat();
-        p.Y = ReadFloat();
+        ReadFloats(v, 4);
+        p.C2X = v[0];
+        p.C2Y = v[1];
+        p.X = v[2];
+        p.Y = v[3];
         p.C1X = p.X;
         p.C1Y = p.Y;
         break;

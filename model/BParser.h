@@ -59,6 +59,15 @@ public:
     std::int32_t FSize = 0;
 
 private:
+    // The next n bytes when they are all in the buffer (and so the file is open), else null.
+    const std::uint8_t* Buffered(std::size_t n) const
+    {
+        if (pos_ < bufStart_ || pos_ + static_cast<std::int64_t>(n) > bufStart_ + static_cast<std::int64_t>(bufLen_))
+            return nullptr;
+        return buf_.get() + (pos_ - bufStart_);
+    }
+    // Reads n singles in a row, each as ReadFloat would.
+    void ReadFloats(float* out, int n);
     // Copies up to n bytes at the position into out and advances by what was read.
     std::size_t ReadRaw(std::uint8_t* out, std::size_t n);
     bool Fill();
