@@ -35,6 +35,19 @@ inline std::int64_t RoundEven64(long double v)
     return static_cast<std::int64_t>(r);
 }
 
+// RoundEven of a single, without the extended-precision round trip: below 2^23 adding and
+// taking away 2^23 leaves the nearest integer (halves to even in the default rounding mode);
+// larger singles are whole numbers already.
+inline std::int32_t RoundEvenSingle(float v)
+{
+    const float a = std::fabs(v);
+    if (a < 8388608.0f) {
+        const float r = (a + 8388608.0f) - 8388608.0f;
+        return static_cast<std::int32_t>(v < 0 ? -r : r);
+    }
+    return RoundEven(static_cast<long double>(v));  // whole numbers, infinities and NaN
+}
+
 // Rounds an extended-precision value to a single.
 inline float ToSingle(long double v) { return static_cast<float>(v); }
 

@@ -16,7 +16,7 @@ std::int32_t ToDeviceUnits(float v)
         const float b = ToSingle(static_cast<long double>(a) * MetafileScale);
         return RoundEven(static_cast<long double>(b) / 1000);
     }
-    return RoundEven(v);
+    return RoundEvenSingle(v);
 }
 
 void AddToPath(const PathInstr& instr, gdi::DeviceContext& dc, const PathInstr*& prev)
