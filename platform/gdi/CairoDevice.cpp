@@ -725,20 +725,36 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
                 iFirst = std::max<std::int64_t>(0, major0 - (hi - 1));
                 iLast = std::min<std::int64_t>(n - 1, major0 - lo);
             }
-            for (std::int64_t i = iFirst; i <= iLast; ++i) {
+            if (iFirst > iLast)
+                continue;
+            // off = (2 i minorAbs + n) / 2n, kept as quotient and remainder from one step to the
+            // next: the numerator grows by 2 minorAbs <= 2n a step, so the quotient by 0 or 1.
+            const std::int64_t twoN = 2 * n, stepNum = 2 * minorAbs;
+            std::int64_t off = 0, rem = n;  // at i = 0
+            if (iFirst > 0) {
                 __extension__ typedef __int128 Wide;
-                const std::int64_t off =
-                    static_cast<std::int64_t>((static_cast<Wide>(2) * i * minorAbs + n) / (static_cast<Wide>(2) * n));
+                const Wide start = static_cast<Wide>(2) * iFirst * minorAbs + n;
+                off = static_cast<std::int64_t>(start / twoN);
+                rem = static_cast<std::int64_t>(start % twoN);
+            }
+            for (std::int64_t i = iFirst;; ++i) {
                 const std::int64_t minor = minor0 + minorStep * off;
-                if (minor < mlo || minor >= mhi)
-                    continue;
-                const std::int64_t major = major0 + majorStep * i;
-                const std::int64_t px = xMajor ? major : minor, py = xMajor ? minor : major;
-                reinterpret_cast<std::uint32_t*>(data + py * stride)[px] = pixel;
-                dirtyX0 = std::min(dirtyX0, px);
-                dirtyY0 = std::min(dirtyY0, py);
-                dirtyX1 = std::max(dirtyX1, px + 1);
-                dirtyY1 = std::max(dirtyY1, py + 1);
+                if (minor >= mlo && minor < mhi) {
+                    const std::int64_t major = major0 + majorStep * i;
+                    const std::int64_t px = xMajor ? major : minor, py = xMajor ? minor : major;
+                    reinterpret_cast<std::uint32_t*>(data + py * stride)[px] = pixel;
+                    dirtyX0 = std::min(dirtyX0, px);
+                    dirtyY0 = std::min(dirtyY0, py);
+                    dirtyX1 = std::max(dirtyX1, px + 1);
+                    dirtyY1 = std::max(dirtyY1, py + 1);
+                }
+                if (i == iLast)
+                    break;
+                rem += stepNum;
+                if (rem >= twoN) {
+                    rem -= twoN;
+                    ++off;
+                }
             }
         }
     };
