@@ -5,6 +5,10 @@
 #include <cairo.h>
 #include <png.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
@@ -36,34 +40,96 @@ inline unsigned Magnitude(int difference)
     return static_cast<unsigned>(v < 0 ? -v : v);
 }
 
+inline int PaethPredictor(int a, int b, int c)
+{
+    const int p = b - c, q = a - c;
+    const int pa = p < 0 ? -p : p, pb = q < 0 ? -q : q, pc = p + q < 0 ? -(p + q) : p + q;
+    return (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
+}
+
+#ifdef __SSE2__
+// Sum of the magnitudes of 16 filtered bytes d, added to the two 64-bit halves of sum:
+// min(d, -d) as unsigned bytes is the magnitude, and a sum of absolute differences against
+// zero adds them up.
+inline __m128i AddMagnitudes(__m128i sum, __m128i d)
+{
+    const __m128i m = _mm_min_epu8(d, _mm_sub_epi8(_mm_setzero_si128(), d));
+    return _mm_add_epi64(sum, _mm_sad_epu8(m, _mm_setzero_si128()));
+}
+
+inline unsigned Total(__m128i sum)
+{
+    return static_cast<unsigned>(_mm_cvtsi128_si32(sum) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(sum, sum)));
+}
+
+// |v| of 16-bit lanes.
+inline __m128i Abs16(__m128i v)
+{
+    const __m128i sign = _mm_srai_epi16(v, 15);
+    return _mm_sub_epi16(_mm_xor_si128(v, sign), sign);
+}
+
+// The Paeth predictor of 8 pixels' bytes held in 16-bit lanes.
+inline __m128i Paeth16(__m128i a, __m128i b, __m128i c)
+{
+    const __m128i p = _mm_sub_epi16(b, c), q = _mm_sub_epi16(a, c);
+    const __m128i pa = Abs16(p), pb = Abs16(q), pc = Abs16(_mm_add_epi16(p, q));
+    // a where pa <= pb and pa <= pc, else b where pb <= pc, else c.
+    const __m128i useA = _mm_andnot_si128(_mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc)),
+                                          _mm_set1_epi16(-1));
+    const __m128i useB = _mm_andnot_si128(_mm_cmpgt_epi16(pb, pc), _mm_set1_epi16(-1));
+    const __m128i bc = _mm_or_si128(_mm_and_si128(useB, b), _mm_andnot_si128(useB, c));
+    return _mm_or_si128(_mm_and_si128(useA, a), _mm_andnot_si128(useA, bc));
+}
+#endif
+
 // The row filter libpng's heuristic picks for a row after the first: row and prev are the
 // unfiltered bytes of this row and of the row above, 3 bytes a pixel, n a multiple of 3. On an
-// image one pixel wide libpng tries only None and Up. Each sum is a loop of its own over the
-// row, simple enough for the compiler to run on vector registers.
+// image one pixel wide libpng tries only None and Up.
 int ChooseFilter(const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, bool width1)
 {
     constexpr std::size_t bpp = 3;
     unsigned none = 0, sub = 0, up = 0, avg = 0, paeth = 0;
-    for (std::size_t i = 0; i < n; ++i)
-        none += Magnitude(row[i]);
-    for (std::size_t i = 0; i < n; ++i)
-        up += Magnitude(row[i] - prev[i]);
     // The first pixel has no left neighbour: Sub keeps it, Average and Paeth predict from above.
-    for (std::size_t i = 0; i < bpp; ++i) {
+    std::size_t i = 0;
+    for (; i < bpp && i < n; ++i) {
+        none += Magnitude(row[i]);
+        up += Magnitude(row[i] - prev[i]);
         sub += Magnitude(row[i]);
         avg += Magnitude(row[i] - prev[i] / 2);
         paeth += Magnitude(row[i] - prev[i]);
     }
-    for (std::size_t i = bpp; i < n; ++i)
-        sub += Magnitude(row[i] - row[i - bpp]);
-    for (std::size_t i = bpp; i < n; ++i)
-        avg += Magnitude(row[i] - (row[i - bpp] + prev[i]) / 2);
-    for (std::size_t i = bpp; i < n; ++i) {
-        const int a = row[i - bpp], b = prev[i], c = prev[i - bpp];
-        const int p = b - c, q = a - c;
-        const int pa = p < 0 ? -p : p, pb = q < 0 ? -q : q, pc = p + q < 0 ? -(p + q) : p + q;
-        const int predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : c);
-        paeth += Magnitude(row[i] - predictor);
+#ifdef __SSE2__
+    {
+        __m128i sNone = _mm_setzero_si128(), sSub = sNone, sUp = sNone, sAvg = sNone, sPaeth = sNone;
+        const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1);
+        for (; i + 16 <= n; i += 16) {
+            const auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+            const __m128i x = load(row + i), a = load(row + i - bpp), b = load(prev + i), c = load(prev + i - bpp);
+            sNone = AddMagnitudes(sNone, x);
+            sSub = AddMagnitudes(sSub, _mm_sub_epi8(x, a));
+            sUp = AddMagnitudes(sUp, _mm_sub_epi8(x, b));
+            // (a + b) / 2 rounded down: the rounded-up average less the odd bit.
+            const __m128i mean = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
+            sAvg = AddMagnitudes(sAvg, _mm_sub_epi8(x, mean));
+            const __m128i lo = Paeth16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(c, zero));
+            const __m128i hi = Paeth16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), _mm_unpackhi_epi8(c, zero));
+            sPaeth = AddMagnitudes(sPaeth, _mm_sub_epi8(x, _mm_packus_epi16(lo, hi)));
+        }
+        none += Total(sNone);
+        sub += Total(sSub);
+        up += Total(sUp);
+        avg += Total(sAvg);
+        paeth += Total(sPaeth);
+    }
+#endif
+    for (; i < n; ++i) {
+        const int x = row[i], a = row[i - bpp], b = prev[i], c = prev[i - bpp];
+        none += Magnitude(x);
+        sub += Magnitude(x - a);
+        up += Magnitude(x - b);
+        avg += Magnitude(x - (a + b) / 2);
+        paeth += Magnitude(x - PaethPredictor(a, b, c));
     }
     int best = PNG_FILTER_VALUE_NONE;
     unsigned least = none;
