@@ -53,10 +53,15 @@ void TDrawing::RenderToBitmap(gdi::Bitmap24& target, bool fit)
     const RenderPlacement p = ComputeRenderPlacement(r.Width(), r.Height(), work.Width(), work.Height(), fit);
     Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
     work.SetGraphicsMode(gdi::GM_COMPATIBLE);
-    target.Fill(0x00FFFFFF);
-    for (const auto& shape : FShapes)
-        if (shape)
-            shape->Draw(work, {p.tx, p.ty}, p.penScale);
+    try {
+        for (const auto& shape : FShapes)
+            if (shape)
+                shape->Draw(work, {p.tx, p.ty}, p.penScale);
+    } catch (...) {
+        target.Fill(0x00FFFFFF);  // a failed drawing leaves the target white
+        throw;
+    }
+    // The reduction writes every pixel of the target.
     work.ReduceHalfTo(target);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/gdi/Bitmap.h"
 
+#include <cstring>
 #include <stdexcept>
 
 namespace plotwick::gdi {
@@ -34,6 +35,10 @@ void Bitmap24::Fill(std::uint32_t color)
     const std::uint8_t b = static_cast<std::uint8_t>(color >> 16);
     const std::uint8_t g = static_cast<std::uint8_t>(color >> 8);
     const std::uint8_t r = static_cast<std::uint8_t>(color);
+    if (b == g && g == r) {  // white, black and the greys: one byte value throughout
+        std::memset(data_.data(), b, data_.size() - data_.size() % 3);
+        return;
+    }
     for (std::size_t i = 0; i + 2 < data_.size(); i += 3) {
         data_[i] = b;
         data_[i + 1] = g;
