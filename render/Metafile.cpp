@@ -108,7 +108,12 @@ cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned in
 std::vector<std::uint8_t> CreatePdf(TDrawing& drawing)
 {
     const IntRect r = drawing.GetBounds();
-    const MetafileLayout l = ComputeMetafileLayout(r.Width(), r.Height());
+    // The page stays inside the range of Cairo's fixed-point coordinates, where the device's
+    // clipping of far-reaching paths to the page keeps every coordinate Cairo sees: a larger
+    // page let a path reaching far out wrap around, and Cairo's PDF output then took gigabytes.
+    // Larger drawings are cut at the page's edges.
+    const MetafileLayout l = ComputeMetafileLayout(std::min(r.Width(), kLargestPdfPageUnits),
+                                                   std::min(r.Height(), kLargestPdfPageUnits));
     constexpr double kPointsPerUnit = 72.0 / 96.0;
     std::vector<std::uint8_t> bytes;
     cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(

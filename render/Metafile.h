@@ -38,7 +38,9 @@ void SaveWmf(TDrawing& drawing, const std::string& fileName);
 std::vector<std::uint8_t> CopyAsVectors(TDrawing& drawing);
 
 // One PDF page the size of the drawing's bounds (one drawing unit = one pixel at 96 dpi), the
-// loaded (normalised) shapes drawn through the same path code as the metafile.
+// loaded (normalised) shapes drawn through the same path code as the metafile. A side is at
+// most kLargestPdfPageUnits (1.5 million points); what lies beyond is cut off.
+inline constexpr std::int64_t kLargestPdfPageUnits = 2'000'000;
 std::vector<std::uint8_t> CreatePdf(TDrawing& drawing);
 
 }  // namespace plotwick
