@@ -97,6 +97,7 @@ void TDrawing::LoadShapes(bool normalise)
 {
     ClearShapes();
     {
+        const ShapeCountScope count;
         BParser reader(FilePath(), kShapeStreamOffset);
         std::uint8_t t = reader.ReadTag();
         if (t == 'a') {

@@ -1,5 +1,7 @@
 #include "model/Shapes.h"
 
+#include <algorithm>
+
 #include "model/BParser.h"
 #include "model/Geometry.h"
 #include "text/VPathText.h"
@@ -12,7 +14,68 @@ namespace {
 // whose glyphs hold texts) cannot exhaust the stack.
 thread_local int g_readDepth = 0;
 
+// The shapes and instructions of the record being loaded, and how many count scopes are open.
+thread_local int g_countScopes = 0;
+thread_local std::int64_t g_shapeCount = 0;
+thread_local std::int64_t g_instructionCount = 0;
+ShapeLimits g_limits;
+
 }  // namespace
+
+int ShapeNestingDepth() { return g_readDepth; }
+
+int ShapeNestingHeight(const VPath& shape)
+{
+    if (!shape.IsGroup())
+        return 0;
+    int height = 0;
+    for (const auto& child : static_cast<const VPathGroup&>(shape).FChildren)
+        if (child)
+            height = std::max(height, ShapeNestingHeight(*child));
+    return height + 1;
+}
+
+ShapeLimits GetShapeLimits() { return g_limits; }
+
+void SetShapeLimits(const ShapeLimits& limits) { g_limits = limits; }
+
+ShapeCountScope::ShapeCountScope()
+{
+    if (g_countScopes++ == 0)
+        g_shapeCount = g_instructionCount = 0;
+}
+
+ShapeCountScope::~ShapeCountScope() { --g_countScopes; }
+
+void CountShapes(std::int64_t n)
+{
+    if (g_countScopes == 0)
+        return;
+    g_shapeCount += n;
+    if (g_shapeCount > g_limits.shapes)
+        ThrowIncorrectFormat();
+}
+
+void CountInstructions(std::int64_t n)
+{
+    if (g_countScopes == 0)
+        return;
+    g_instructionCount += n;
+    if (g_instructionCount > g_limits.instructions)
+        ThrowIncorrectFormat();
+}
+
+void CountShapeTree(const VPath& shape)
+{
+    if (g_countScopes == 0)
+        return;
+    CountShapes(1);
+    CountInstructions(static_cast<std::int64_t>(shape.FInstructions.size()));
+    if (shape.IsGroup())
+        for (const auto& child : static_cast<const VPathGroup&>(shape).FChildren)
+            if (child)
+                CountShapeTree(*child);
+}
 
 ShapeNestingGuard::ShapeNestingGuard()
 {
@@ -72,8 +135,10 @@ bool VPath::Read(BParser& reader)
         // The end of the file reads as 0: the record is unfinished.
         if (t == 0 && reader.LastTagWasEnd())
             ThrowIncorrectFormat();
-        if (auto instr = reader.ReadPathInstr(t))
+        if (auto instr = reader.ReadPathInstr(t)) {
+            CountInstructions(1);
             FInstructions.push_back(*instr);
+        }
     }
     return true;
 }
@@ -150,6 +215,8 @@ std::unique_ptr<VPath> ShapeFactory::CreateShape(std::uint8_t kind)
 
 std::unique_ptr<VPath> ReadShape(BParser& reader, std::unique_ptr<VPath> shape)
 {
+    const ShapeCountScope count;
+    CountShapes(1);
     if (!shape->Read(reader))
         return nullptr;
     if (shape->HasInstructions() || shape->IsGroup())

@@ -97,4 +97,42 @@ public:
     ShapeNestingGuard& operator=(const ShapeNestingGuard&) = delete;
 };
 
+// How many group and text records are being read right now (0 outside any).
+int ShapeNestingDepth();
+
+// The levels of groups and texts in a shape: 0 for a path, 1 for a group of paths.
+int ShapeNestingHeight(const VPath& shape);
+
+// One record being loaded (with the glyph outlines its texts copy) holds at most this many
+// shapes and path instructions: far above any real drawing, and a bound on what a small file of
+// texts whose glyphs hold texts can expand to. Past either, "Incorrect data format.".
+inline constexpr std::int64_t kMaxShapes = 5'000'000;
+inline constexpr std::int64_t kMaxInstructions = 50'000'000;
+
+struct ShapeLimits {
+    std::int64_t shapes = kMaxShapes;
+    std::int64_t instructions = kMaxInstructions;
+};
+
+// The limits in force: the ones above unless a test or a fuzz target has lowered them.
+ShapeLimits GetShapeLimits();
+void SetShapeLimits(const ShapeLimits& limits);
+
+// Held while one record's shapes are read (TDrawing::LoadShapes, VGlyph::Load, ReadShape); the
+// outermost one starts the count of shapes and instructions from zero. Nothing is counted
+// outside one.
+class ShapeCountScope {
+public:
+    ShapeCountScope();
+    ~ShapeCountScope();
+    ShapeCountScope(const ShapeCountScope&) = delete;
+    ShapeCountScope& operator=(const ShapeCountScope&) = delete;
+};
+
+// Adds to the count of the record being loaded; raises "Incorrect data format." past a limit.
+void CountShapes(std::int64_t n);
+void CountInstructions(std::int64_t n);
+// Adds a shape and everything in it (a copy about to be made).
+void CountShapeTree(const VPath& shape);
+
 }  // namespace plotwick

@@ -29,6 +29,7 @@ struct LoadingMark {
 
 void VGlyph::Load(const std::string& fileName, const TDrawDB& db)
 {
+    const ShapeCountScope count;
     BParser reader(files::JoinPath(db.FPath, fileName), kShapeStreamOffset);
     std::uint8_t t = reader.ReadTag();
     if (t == 'a') {
@@ -61,6 +62,11 @@ void VGlyph::AppendOutlines(std::vector<std::unique_ptr<VPath>>& list, FPoint& p
     for (const auto& outline : FOutlines) {
         if (!outline)
             continue;
+        // The copy goes into the text being read: an outline loaded for a text nested less
+        // deeply may not make this one nest past the limit, and copies count as read shapes.
+        if (ShapeNestingDepth() + ShapeNestingHeight(*outline) > kMaxShapeNesting)
+            ThrowIncorrectFormat();
+        CountShapeTree(*outline);
         auto copy = outline->Clone();
         if (stroke)
             copy->SetStroke(stroke->Color);
