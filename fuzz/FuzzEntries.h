@@ -1,0 +1,306 @@
+// The entry functions of the fuzz targets, shared by the libFuzzer programs (fuzz/*_fuzzer.cpp)
+// and by the test that replays fuzz/regressions with the normal compiler
+// (tests/model/fuzz_regressions_test.cpp). Everything here is inline so that both compile it
+// without a library of its own.
+//
+// Inputs become real files in a scratch folder, because the readers read files:
+//  - header: the bytes are a database header file (and also a record file, for its name and
+//    thumbnail);
+//  - record and pipeline: sections separated by kSectionSeparator:
+//      record shape stream [ SEP font header file { SEP glyph } ]
+//    The record file is a 1096-byte head (name "Fuzz", blank thumbnail) followed by the shape
+//    stream. The font database is named after the default font, so that every text finds it;
+//    each glyph section is the glyph file's first byte (its code) followed by its shape stream,
+//    written after a head of the same size. The pipeline's input starts with one byte of
+//    options: 1 substitute face, 2 fit placement, 4 SVG text outlines.
+//
+// Errors a file may legitimately cause are caught: the data layer's EBParseException from every
+// reader, and std::runtime_error from a writer that cannot express a picture (a metafile too
+// large, for instance). Anything else (a logic error, a crash, a sanitizer report, a hang)
+// reaches libFuzzer.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "model/BParser.h"
+#include "model/DatabaseScan.h"
+#include "model/DrawDB.h"
+#include "model/Drawing.h"
+#include "model/Shapes.h"
+#include "platform/gdi/Bitmap.h"
+#include "platform/gdi/BmpWriter.h"
+#include "platform/gdi/PngWriter.h"
+#include "platform/gdi/WmfConverter.h"
+#include "render/JpegWriter.h"
+#include "render/Metafile.h"
+#include "svg/SvgWriter.h"
+#include "text/VFont.h"
+#include "text/VPathText.h"
+
+namespace plotwick::fuzz {
+
+inline constexpr std::string_view kSectionSeparator = "\n%%\n";
+inline constexpr std::size_t kRecordHeadSize = 1096;
+
+// The raster size of the pipeline: small, so that an input is drawn quickly.
+inline constexpr std::int32_t kRasterWidth = 48;
+inline constexpr std::int32_t kRasterHeight = 36;
+
+// Limits of the fuzz targets, below the program's own so that an input that expands to the
+// most a file may hold is still handled within libFuzzer's time and memory limits; the
+// program's limits are the same code with larger numbers.
+inline constexpr ShapeLimits kRecordLimits{200'000, 1'000'000};
+inline constexpr ShapeLimits kPipelineLimits{20'000, 100'000};
+
+// A scratch folder of this process (in /dev/shm when there is one), removed at exit.
+class Scratch {
+public:
+    static const std::string& Path()
+    {
+        static Scratch scratch;
+        return scratch.path_;
+    }
+
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+private:
+    Scratch()
+    {
+        std::string base = "/dev/shm";
+        if (!std::filesystem::is_directory(base)) {
+            const char* tmp = std::getenv("TMPDIR");
+            base = tmp && *tmp ? tmp : "/tmp";
+        }
+        std::string pattern = base + "/plotwick-fuzz-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot create a scratch folder in " + base);
+        path_ = pattern;
+    }
+    ~Scratch()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+
+    std::string path_;
+};
+
+inline void WriteBytes(const std::string& path, std::string_view head, std::string_view body)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(head.data(), static_cast<std::streamsize>(head.size()));
+    out.write(body.data(), static_cast<std::streamsize>(body.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+// A fresh, empty folder below the scratch folder.
+inline std::string FreshFolder(const std::string& name)
+{
+    const std::string path = Scratch::Path() + "/" + name;
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+    std::filesystem::create_directories(path);
+    return path;
+}
+
+inline std::vector<std::string_view> SplitSections(std::string_view input)
+{
+    std::vector<std::string_view> sections;
+    for (;;) {
+        const std::size_t at = input.find(kSectionSeparator);
+        if (at == std::string_view::npos) {
+            sections.push_back(input);
+            return sections;
+        }
+        sections.push_back(input.substr(0, at));
+        input.remove_prefix(at + kSectionSeparator.size());
+    }
+}
+
+// Restores what an entry changes in the program's global state, whatever happens.
+class GlobalState {
+public:
+    explicit GlobalState(const ShapeLimits& limits)
+        : limits_(GetShapeLimits()), substitute_(SubstituteFontName), outlines_(SvgTextOutlines)
+    {
+        SetShapeLimits(limits);
+    }
+    ~GlobalState()
+    {
+        FontList.Clear();
+        SetShapeLimits(limits_);
+        SubstituteFontName = substitute_;
+        SvgTextOutlines = outlines_;
+    }
+    GlobalState(const GlobalState&) = delete;
+    GlobalState& operator=(const GlobalState&) = delete;
+
+private:
+    ShapeLimits limits_;
+    std::string substitute_;
+    bool outlines_;
+};
+
+// The user folder of a record input: its databases written from the sections, the font in the
+// font list. The record is FDrawings.FPath + "/REC.dat".
+struct UserFolder {
+    TDrawDB FDrawings;
+    TDrawDB FFont;
+
+    explicit UserFolder(std::string_view input)
+    {
+        const std::vector<std::string_view> sections = SplitSections(input);
+        const std::string head(kRecordHeadSize, '\0');
+        std::string recordHead = head;
+        recordHead.replace(0, 4, "Fuzz");
+
+        const std::string user = FreshFolder("user");
+        const std::string drawings = user + "/QNDraw/DDRW/Fuzz";
+        const std::string fonts = user + "/QNDraw/DFNT";
+        std::filesystem::create_directories(drawings);
+        FDrawings.FName = "Fuzz";
+        FDrawings.FPath = drawings;
+        FDrawings.FKind = kDrawings;
+        WriteBytes(drawings + "/REC.dat", recordHead, sections[0]);
+
+        FontList.Clear();
+        if (sections.size() < 2)
+            return;
+        FFont.FName = DefaultFontName;
+        FFont.FPath = fonts + "/" + DefaultFontName;
+        FFont.FKind = kFonts;
+        std::filesystem::create_directories(FFont.FPath);
+        WriteBytes(FFont.FPath + ".dat", {}, sections[1]);
+        for (std::size_t i = 2; i < sections.size(); ++i) {
+            const std::string_view glyph = sections[i];
+            const std::string path = FFont.FPath + "/G" + std::to_string(i - 2) + ".dat";
+            if (glyph.empty()) {
+                WriteBytes(path, {}, {});
+                continue;
+            }
+            std::string glyphHead = head;
+            glyphHead[0] = glyph[0];
+            WriteBytes(path, glyphHead, glyph.substr(1));
+        }
+        try {
+            FFont.ReadHeader();  // the em size
+        } catch (const EBParseException&) {
+            // A damaged header: the font keeps an em size of 0.
+        }
+        FontList.AddFontDatabase(&FFont);
+    }
+    ~UserFolder() { FontList.Clear(); }
+    UserFolder(const UserFolder&) = delete;
+    UserFolder& operator=(const UserFolder&) = delete;
+};
+
+inline std::string_view AsText(const std::uint8_t* data, std::size_t size)
+{
+    return size == 0 ? std::string_view() : std::string_view(reinterpret_cast<const char*>(data), size);
+}
+
+// A database header and a record's name and thumbnail.
+inline int HeaderEntry(const std::uint8_t* data, std::size_t size)
+{
+    const GlobalState state(GetShapeLimits());
+    const std::string folder = FreshFolder("header");
+    WriteBytes(folder + "/Fuzz.dat", {}, AsText(data, size));
+    std::filesystem::create_directories(folder + "/Fuzz");
+    try {
+        TDrawDB db;
+        db.FPath = folder + "/Fuzz";
+        db.ReadHeader();
+    } catch (const EBParseException&) {
+    }
+    try {
+        // The same file through the scan's test of the version.
+        (void)AddDatabase(folder, "fuzz", kDrawings);
+    } catch (const EBParseException&) {
+    }
+    // The bytes as a record file: its name and 32 x 32 thumbnail (never a format error).
+    TDrawDB db;
+    db.FPath = folder;
+    TDrawing drawing(&db, "Fuzz.dat");
+    if (!drawing.FThumbnail || drawing.FThumbnail->Width() != 32 || drawing.FName.size() > 32)
+        std::abort();
+    return 0;
+}
+
+// A record loaded as the file has it and normalised, in a user folder whose font is fuzzed too.
+inline int RecordEntry(const std::uint8_t* data, std::size_t size)
+{
+    const GlobalState state(kRecordLimits);
+    UserFolder user(AsText(data, size));
+    TDrawing drawing(&user.FDrawings, "REC.dat");
+    for (const bool normalise : {false, true}) {
+        try {
+            drawing.LoadShapes(normalise);
+            (void)drawing.GetBounds();
+        } catch (const EBParseException&) {
+        }
+    }
+    return 0;
+}
+
+// A record through every writer: SVG, EMF, WMF, the raster (with the BMP, PNG and JPEG
+// encoders) and PDF, loaded before each as plotwick-cli's export loads it.
+inline int PipelineEntry(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const GlobalState state(kPipelineLimits);
+    const std::uint8_t options = data[0];
+    SubstituteFontName = (options & 1) ? "Arial" : "";
+    const bool fit = (options & 2) != 0;
+    SvgTextOutlines = (options & 4) != 0;
+    UserFolder user(AsText(data + 1, size - 1));
+    TDrawing drawing(&user.FDrawings, "REC.dat");
+
+    const auto attempt = [&](auto&& step) {
+        try {
+            drawing.LoadShapes(true);
+            step();
+        } catch (const EBParseException&) {
+        } catch (const std::runtime_error&) {
+        }
+    };
+    attempt([&] {
+        // The SVG export reloads the file's own coordinates after the normalising load.
+        drawing.LoadShapes(false);
+        SvgText doc;
+        drawing.BuildSvg(doc);
+        (void)SvgFileBytes(doc);
+    });
+    std::vector<std::uint8_t> emf;
+    attempt([&] { emf = CreateMetafile(drawing); });
+    if (!emf.empty()) {
+        try {
+            (void)gdi::ConvertEmfToPlaceableWmf(emf);
+        } catch (const std::runtime_error&) {
+        }
+    }
+    attempt([&] { (void)CreatePdf(drawing); });
+    attempt([&] {
+        gdi::Bitmap24 bitmap(kRasterWidth, kRasterHeight);
+        drawing.RenderToBitmap(bitmap, fit);
+        (void)gdi::EncodeBmp(bitmap);
+        (void)gdi::EncodePng(bitmap);
+        (void)EncodeJpeg(bitmap, JpegOptions{});
+    });
+    return 0;
+}
+
+}  // namespace plotwick::fuzz
