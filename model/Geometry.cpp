@@ -21,27 +21,15 @@ void Matrix3::Multiply(const Matrix3& other)
     }
 }
 
-void Matrix3::TransformPoint(float& x, float& y) const
+void Matrix3::TransformPointExtended(float& x, float& y) const
 {
-    // The matrices of the drawings have a last column of (0, 0, 1): for a finite point w is
-    // then exactly 1 and dividing by it changes nothing.
-    constexpr float kLargest = std::numeric_limits<float>::max();
-    const bool affine =
-        M[2] == 0.0f && M[5] == 0.0f && M[8] == 1.0f && std::fabs(x) <= kLargest && std::fabs(y) <= kLargest;
-    if (affine && M[0] == 1.0f && M[1] == 0.0f && M[3] == 0.0f && M[4] == 1.0f) {
-        // A translation. x * 1 and y * 0 are exact and so is their sum; what is left is one
-        // addition of two singles, which rounds the same directly as through the extended
-        // format (whose 64 bits are more than twice the single's 24 and 2 more).
-        const float nx = (x * M[0] + y * M[3]) + M[6];
-        const float ny = (x * M[1] + y * M[4]) + M[7];
-        x = nx;
-        y = ny;
-        return;
-    }
     const long double lx = x, ly = y;
     float nx = ToSingle(lx * M[0] + ly * M[3] + M[6]);
     float ny = ToSingle(lx * M[1] + ly * M[4] + M[7]);
-    if (affine) {
+    // The matrices of the drawings have a last column of (0, 0, 1): for a finite point w is
+    // then exactly 1 and dividing by it changes nothing.
+    constexpr float kLargest = std::numeric_limits<float>::max();
+    if (M[2] == 0.0f && M[5] == 0.0f && M[8] == 1.0f && std::fabs(x) <= kLargest && std::fabs(y) <= kLargest) {
         x = nx;
         y = ny;
         return;

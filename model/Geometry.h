@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace plotwick {
 
@@ -36,11 +38,37 @@ public:
 
     // self := self x other; applying the result equals applying self first, then other.
     void Multiply(const Matrix3& other);
-    void TransformPoint(float& x, float& y) const;
+    // (1, 0, 0 / 0, 1, 0 / dx, dy, 1), with either sign of zero.
+    bool IsTranslation() const
+    {
+        return M[0] == 1.0f && M[1] == 0.0f && M[2] == 0.0f && M[3] == 0.0f && M[4] == 1.0f && M[5] == 0.0f &&
+               M[8] == 1.0f;
+    }
+    static bool IsFinite(float v) { return std::fabs(v) <= std::numeric_limits<float>::max(); }
+
+    void TransformPoint(float& x, float& y) const
+    {
+        // A translation of a finite point: x * 1 and y * 0 are exact and so is their sum, and
+        // what is left is one addition of two singles, which rounds the same directly as
+        // through the extended format (whose 64 bits are more than twice the single's 24 and
+        // 2 more).
+        if (IsTranslation() && IsFinite(x) && IsFinite(y)) {
+            const float nx = (x + y * M[3]) + M[6];
+            const float ny = (x * M[1] + y) + M[7];
+            x = nx;
+            y = ny;
+            return;
+        }
+        TransformPointExtended(x, y);
+    }
     void TransformPoint(FPoint& p) const { TransformPoint(p.x, p.y); }
     Affine GetAffine() const { return {M[0], M[1], M[3], M[4], M[6], M[7]}; }
 
     std::array<float, 9> M{};
+
+private:
+    // Each running sum in extended precision, rounded to a single as it is formed.
+    void TransformPointExtended(float& x, float& y) const;
 };
 
 class FRect {

@@ -2,6 +2,7 @@
 // and two control points, absolute singles.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace plotwick {
@@ -21,5 +22,8 @@ struct PathInstr {
     void ExtendBounds(FDirtyRect& r, const PathInstr*& prev) const;
     void Transform(const Matrix3& m);
 };
+
+// Transform of each of count instructions, the matrix looked at once for all of them.
+void TransformInstructions(PathInstr* instrs, std::size_t count, const Matrix3& m);
 
 }  // namespace plotwick

@@ -145,8 +145,7 @@ bool VPath::Read(BParser& reader)
 
 void VPath::Transform(const Matrix3& m)
 {
-    for (PathInstr& instr : FInstructions)
-        instr.Transform(m);
+    TransformInstructions(FInstructions.data(), FInstructions.size(), m);
 }
 
 std::unique_ptr<VPath> VPathGroup::Clone() const
