@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string_view>
 
 namespace plotwick {
@@ -10,18 +11,20 @@ namespace plotwick {
 namespace {
 
 // A finite value as sign, significant digits and decimal exponent: value = 0.d1d2... x 10^exponent.
-// No digits means zero.
+// No digits means zero. The digits are held in place (at most 18, and one more after a carry),
+// so that a number is formatted without allocating.
 struct Decimal {
     bool negative = false;
-    std::string digits;
+    char digits[24];
+    int count = 0;
     int exponent = 0;
 };
 
 void StripTrailingZeros(Decimal& d)
 {
-    while (!d.digits.empty() && d.digits.back() == '0')
-        d.digits.pop_back();
-    if (d.digits.empty())
+    while (d.count > 0 && d.digits[d.count - 1] == '0')
+        --d.count;
+    if (d.count == 0)
         d.exponent = 0;
 }
 
@@ -42,8 +45,8 @@ Decimal Expand(float v)
         ++i;
     }
     for (; i < text.size() && text[i] != 'e'; ++i) {
-        if (text[i] >= '0' && text[i] <= '9')
-            d.digits.push_back(text[i]);
+        if (text[i] >= '0' && text[i] <= '9' && d.count < static_cast<int>(sizeof d.digits) - 1)
+            d.digits[d.count++] = text[i];
     }
     int exp10 = 0;
     if (i < text.size()) {
@@ -62,28 +65,30 @@ Decimal Expand(float v)
 // A carry out of the first digit gains a new leading digit (9.99 -> 10.0).
 void RoundTo(Decimal& d, int keep)
 {
-    if (d.digits.empty())
+    if (d.count == 0)
         return;
     if (keep < 0) {
-        d.digits.clear();
+        d.count = 0;
         d.exponent = 0;
         return;
     }
-    if (keep >= static_cast<int>(d.digits.size()))
+    if (keep >= d.count)
         return;
-    const bool up = d.digits[static_cast<std::size_t>(keep)] >= '5';
-    d.digits.resize(static_cast<std::size_t>(keep));
+    const bool up = d.digits[keep] >= '5';
+    d.count = keep;
     if (up) {
         int i = keep - 1;
-        while (i >= 0 && d.digits[static_cast<std::size_t>(i)] == '9') {
-            d.digits[static_cast<std::size_t>(i)] = '0';
+        while (i >= 0 && d.digits[i] == '9') {
+            d.digits[i] = '0';
             --i;
         }
         if (i < 0) {
-            d.digits.insert(d.digits.begin(), '1');
+            std::memmove(d.digits + 1, d.digits, static_cast<std::size_t>(d.count));
+            d.digits[0] = '1';
+            ++d.count;
             ++d.exponent;
         } else {
-            ++d.digits[static_cast<std::size_t>(i)];
+            ++d.digits[i];
         }
     }
     StripTrailingZeros(d);
@@ -93,9 +98,9 @@ void RoundTo(Decimal& d, int keep)
 char DigitAt(const Decimal& d, int place)
 {
     const int pos = d.exponent - 1 - place;
-    if (pos < 0 || pos >= static_cast<int>(d.digits.size()))
+    if (pos < 0 || pos >= d.count)
         return '0';
-    return d.digits[static_cast<std::size_t>(pos)];
+    return d.digits[pos];
 }
 
 const char* NonFinite(float v)
@@ -115,37 +120,45 @@ std::string FormatPathNumber(float v)
         return NonFinite(v);
     Decimal d = Expand(v);
     RoundTo(d, kSignificant);
-    if (d.digits.empty())
+    if (d.count == 0)
         return "0";
 
-    std::string out;
+    // At most a sign, "0.", three zeros and seven digits, or seven digits, "." and "E-45".
+    char out[32];
+    int n = 0;
     if (d.negative)
-        out.push_back('-');
+        out[n++] = '-';
     const int e = d.exponent;
-    const int count = static_cast<int>(d.digits.size());
+    const int count = d.count;
     if (e >= -3 && e <= kSignificant) {
         if (e <= 0) {
-            out += "0.";
-            out.append(static_cast<std::size_t>(-e), '0');
-            out += d.digits;
+            out[n++] = '0';
+            out[n++] = '.';
+            for (int k = 0; k < -e; ++k)
+                out[n++] = '0';
+            for (int k = 0; k < count; ++k)
+                out[n++] = d.digits[k];
         } else {
             for (int place = e - 1; place >= 0; --place)
-                out.push_back(DigitAt(d, place));
+                out[n++] = DigitAt(d, place);
             if (count > e) {
-                out.push_back('.');
-                out.append(d.digits, static_cast<std::size_t>(e), std::string::npos);
+                out[n++] = '.';
+                for (int k = e; k < count; ++k)
+                    out[n++] = d.digits[k];
             }
         }
     } else {
-        out.push_back(d.digits[0]);
+        out[n++] = d.digits[0];
         if (count > 1) {
-            out.push_back('.');
-            out.append(d.digits, 1, std::string::npos);
+            out[n++] = '.';
+            for (int k = 1; k < count; ++k)
+                out[n++] = d.digits[k];
         }
-        out.push_back('E');
-        out += std::to_string(e - 1);
+        out[n++] = 'E';
+        const auto res = std::to_chars(out + n, out + sizeof out, e - 1);
+        n = static_cast<int>(res.ptr - out);
     }
-    return out;
+    return std::string(out, static_cast<std::size_t>(n));
 }
 
 std::string FormatTransformNumber(float v)
@@ -154,9 +167,9 @@ std::string FormatTransformNumber(float v)
         return NonFinite(v);
     Decimal d = Expand(v);
     // At most 7 significant digits and at most 2 decimals.
-    if (!d.digits.empty())
+    if (d.count > 0)
         RoundTo(d, std::min(kSignificant, d.exponent + 2));
-    if (d.digits.empty())
+    if (d.count == 0)
         return "0.00";
     if (d.exponent > kSignificant)
         return FormatPathNumber(v);
@@ -176,8 +189,11 @@ std::string FormatTransformNumber(float v)
 
 void AppendAscii(SvgText& d, std::string_view text)
 {
+    const std::size_t at = d.size();
+    d.resize(at + text.size());
+    char16_t* out = d.data() + at;
     for (const char c : text)
-        d.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+        *out++ = static_cast<char16_t>(static_cast<unsigned char>(c));
 }
 
 }  // namespace plotwick

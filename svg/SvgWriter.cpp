@@ -2,6 +2,7 @@
 #include <algorithm>
 #include "svg/SvgWriter.h"
 
+#include <bit>
 #include <cstdio>
 #include <vector>
 
@@ -511,10 +512,18 @@ void TDrawing::BuildSvg(SvgText& d) const
 void TDrawing::SaveSvg(const std::string& fileName) const
 {
     // The whole document is built before anything on disk is touched.
-    SvgText doc;
-    BuildSvg(doc);
-    const std::vector<std::uint8_t> bytes = SvgFileBytes(doc);
-    files::WriteFileAtomically(fileName, bytes.data(), bytes.size());
+    if constexpr (std::endian::native == std::endian::little) {
+        // The code units in memory are already the file's bytes: the document is built after
+        // its byte-order mark and written as it stands, without a copy.
+        SvgText doc(1, char16_t{0xFEFF});
+        BuildSvg(doc);
+        files::WriteFileAtomically(fileName, doc.data(), doc.size() * sizeof(char16_t));
+    } else {
+        SvgText doc;
+        BuildSvg(doc);
+        const std::vector<std::uint8_t> bytes = SvgFileBytes(doc);
+        files::WriteFileAtomically(fileName, bytes.data(), bytes.size());
+    }
 }
 
 std::vector<std::uint8_t> SvgFileBytes(const SvgText& d)
