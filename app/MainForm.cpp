@@ -19,6 +19,7 @@
 
 #include "app/AboutForm.h"
 #include "app/Artwork.h"
+#include "app/BusyCursor.h"
 #include "app/Images.h"
 #include "app/Panels.h"
 #include "app/SelUserForm.h"
@@ -58,14 +59,6 @@ void KeepSelectionVisible(QWidget* view)
     view->setPalette(pal);
 }
 
-class BusyCursor {
-public:
-    explicit BusyCursor(Qt::CursorShape shape) { QApplication::setOverrideCursor(QCursor(shape)); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 }  // namespace
 
 class TDbNode : public QTreeWidgetItem {
@@ -81,23 +74,6 @@ public:
     std::unique_ptr<TDrawing> FDrawing;
 };
 
-// Marks the window busy: commands that would free what the work is using wait until the
-// outermost scope ends.
-class TMainForm::BusyScope {
-public:
-    explicit BusyScope(TMainForm& form) : form_(form) { ++form_.FBusyDepth; }
-    ~BusyScope()
-    {
-        if (--form_.FBusyDepth == 0)
-            form_.ScheduleDeferred();
-    }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    TMainForm& form_;
-};
-
 TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     : QMainWindow(parent), FServices(std::move(services))
 {
@@ -106,6 +82,7 @@ TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
     setWindowIcon(ApplicationIcon());
     BuildComponents();
     BuildMenus();
+    BuildSaveDialog();
     setMinimumSize(240, 180);
     resize(kDesignedWidth, kDesignedHeight);
     // The text layout lets pending events through before each character.

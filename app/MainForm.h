@@ -17,6 +17,7 @@
 
 class QAction;
 class QCheckBox;
+class QFileDialog;
 class QItemSelection;
 class QListWidget;
 class QListWidgetItem;
@@ -127,6 +128,9 @@ public:
     QAction* SelectUser1;
     QMenu* About1;
     QAction* About2;
+    // The save dialog of "E&xport": it lives as long as the window, so the folder, the filter
+    // and the default extension last chosen carry over to the next export.
+    QFileDialog* saveDial;
 
     static constexpr int kDesignedWidth = 704;
     static constexpr int kDesignedHeight = 536;
@@ -146,8 +150,22 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    class BusyScope;
-    friend class BusyScope;
+    // Marks the window busy: commands that would free what the work is using wait until the
+    // outermost scope ends.
+    class BusyScope {
+    public:
+        explicit BusyScope(TMainForm& form) : form_(form) { ++form_.FBusyDepth; }
+        ~BusyScope()
+        {
+            if (--form_.FBusyDepth == 0)
+                form_.ScheduleDeferred();
+        }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        TMainForm& form_;
+    };
 
     void BuildComponents();
     void BuildMenus();
@@ -167,6 +185,8 @@ private:
     void Export1Click();
     void Copyasvectors1Click();
     void CopyasBitmap1Click();
+    void BuildSaveDialog();
+    void saveDialTypeChange(const QString& filter);
 
     // Runs a user command: held while busy, its error shown in the standard error box.
     void RunCommand(void (TMainForm::*command)());

@@ -1,0 +1,47 @@
+// The export of one drawing to a file, and its copies to the clipboard. The files are written
+// by the same core functions plotwick-cli uses, so both write the same bytes.
+#pragma once
+
+#include <QString>
+
+class QMimeData;
+class QWidget;
+
+namespace plotwick {
+class TDrawing;
+}
+
+namespace plotwick::app {
+
+enum class ExportOutcome {
+    Written,      // the file was written
+    Cancelled,    // the export settings dialog was cancelled: nothing written
+    Unsupported,  // the extension names none of the five formats: nothing loaded or written
+};
+
+// The extensions ExportToFile writes, as the user is told when a name has another one.
+extern const char* const kExportExtensionsText;
+
+// The extension of a file name, from its last "." after the last "/", ASCII letters lower-cased;
+// empty when there is none.
+QString ExportExtension(const QString& fileName);
+
+// Loads the drawing's shapes and writes them in the format the extension names (.wmf, .emf,
+// .bmp, .jpg, .svg). BMP and JPEG first ask for the pixel size (and the JPEG settings) in
+// the export settings dialog, owned by parent. Loading, rendering and writing errors are
+// raised; an existing file of that name is then left as it was.
+ExportOutcome ExportToFile(TDrawing& drawing, const QString& fileName, QWidget* parent);
+
+// The raster exports: the shapes must be loaded normalised.
+ExportOutcome SaveBmp(TDrawing& drawing, const QString& fileName, QWidget* parent);
+ExportOutcome SaveJpeg(TDrawing& drawing, const QString& fileName, QWidget* parent);
+
+// What "Copy as Vectors" puts on the clipboard: the enhanced metafile as "image/x-emf" and the
+// SVG export of the drawing as "image/svg+xml". Reloads the shapes.
+QMimeData* VectorClipboardData(TDrawing& drawing);
+// Reloads the shapes normalised and puts one pixel per drawing unit on the clipboard.
+void CopyAsBitmap(TDrawing& drawing);
+// Reloads the shapes and puts VectorClipboardData on the clipboard.
+void CopyAsVectorsToClipboard(TDrawing& drawing);
+
+}  // namespace plotwick::app
