@@ -16,6 +16,8 @@ TTitlePanel::TTitlePanel(const QString& caption, int designedHeight, int borderW
     layout_->setSpacing(4);
     label_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     label_->setTextFormat(Qt::PlainText);
+    // A long caption is cut at the widgets on the right, never squeezes them.
+    label_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     layout_->addWidget(label_, 1);
     // The designed height, or what the caption's font needs.
     setFixedHeight(std::max(designedHeight, fontMetrics().height() + 2 * lineWidth() + 2));

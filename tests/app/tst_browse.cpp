@@ -231,6 +231,21 @@ private slots:
         QVERIFY(responder.seen.empty());
     }
 
+    // A long preview title is cut short; "Substitute font" keeps its whole width at the right.
+    void longTitleLeavesTheCheckBoxWhole()
+    {
+        user->AddRecord(sketches, "long.dat", SquareRecord("A rather long drawing name"));
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        form->dbTree->setCurrentItem(Node(*form, form->DrawingsRoot(), "Sketches"));
+        Select(*form, ItemTexts(form->drList).indexOf("A rather long drawing name"));
+        QCOMPARE(Title(form->panPrTitle), QStringLiteral("Preview: A rather long drawing name"));
+        QTRY_VERIFY(form->CheckBox1->width() >= form->CheckBox1->sizeHint().width());
+        QVERIFY(form->CheckBox1->geometry().right() < form->panPrTitle->width());
+        QVERIFY(form->panLeft->width() <= TMainForm::kDesignedPanLeft);
+    }
+
     void substituteFontRerenders()
     {
         ModalResponder responder;
