@@ -61,7 +61,7 @@ inline constexpr std::int32_t kRasterHeight = 36;
 // most a file may hold is still handled within libFuzzer's time and memory limits; the
 // program's limits are the same code with larger numbers.
 inline constexpr ShapeLimits kRecordLimits{200'000, 1'000'000};
-inline constexpr ShapeLimits kPipelineLimits{20'000, 100'000};
+inline constexpr ShapeLimits kPipelineLimits{5'000, 10'000};
 
 // A scratch folder of this process (in /dev/shm when there is one), removed at exit.
 class Scratch {

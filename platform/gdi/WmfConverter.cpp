@@ -24,6 +24,10 @@ namespace {
 // Curves are flattened to within this many reference-device pixels.
 constexpr double kFlatnessPixels = 0.05;
 constexpr double kMax16 = 32767;
+// A picture holds at most this many points once its curves are flattened (256 MB while it is
+// converted): far more than any drawing needs, but a far-reaching curve flattens to thousands
+// of points, and a small EMF of such curves would otherwise ask for gigabytes.
+constexpr std::size_t kMaxPicturePoints = std::size_t{1} << 24;
 constexpr std::uint32_t R2_COPYPEN = 13;
 constexpr std::uint32_t OPAQUE = 2;
 
@@ -246,10 +250,19 @@ private:
         }
     }
 
+    // Adds n points to the picture's count; past kMaxPicturePoints the conversion fails.
+    void CountPoints(std::size_t n)
+    {
+        points_ += n;
+        if (points_ > kMaxPicturePoints)
+            Fail("more than " + std::to_string(kMaxPicturePoints) + " points once the curves are flattened");
+    }
+
     // Appends line or curve points after the current position, either to the path or, outside
     // a bracket, as a line drawn at once with the pen.
     void AddSegments(const std::vector<PointD>& basePoints)
     {
+        CountPoints(basePoints.size() + 1);
         if (inPath_) {
             StartFigureIfNeeded();
             auto& pts = path_.back().points;
@@ -304,6 +317,8 @@ private:
             const PointD to{double(last.x), double(last.y)};
             FlattenCubic(from, PointD{double(c1.x), double(c1.y)}, PointD{double(c2.x), double(c2.y)}, to, tolerance,
                          logical);
+            if (points_ + logical.size() > kMaxPicturePoints)
+                CountPoints(logical.size());
             from = to;
         }
         std::vector<PointD> points;
@@ -633,6 +648,7 @@ private:
     Point position_;
     Point figureStart_;
     std::vector<Op> ops_;
+    std::size_t points_ = 0;  // points of the picture so far, curves flattened
 };
 
 // ---- The 16-bit scale ---------------------------------------------------------------------------

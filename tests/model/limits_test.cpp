@@ -13,6 +13,7 @@
 #include "model/DrawDB.h"
 #include "model/Shapes.h"
 #include "platform/gdi/RasterDevice.h"
+#include "platform/gdi/WmfConverter.h"
 #include "render/Metafile.h"
 #include "tests/support/Fixture.h"
 #include "text/VFont.h"
@@ -266,6 +267,33 @@ TEST_F(LimitsTest, DrawingsAtTheEdgeOfSingleRangeMakeMetafilesAndPdf)
     ASSERT_GE(emf.size(), 88u);
     ASSERT_TRUE(Loads(d));
     EXPECT_FALSE(CreatePdf(d).empty());
+}
+
+TEST_F(LimitsTest, WindowsMetafilesStopAtTheirPointBudget)
+{
+    // 2,500 curves reaching a million units out, filled and stroked: each flattens to 4,096
+    // points, 20 million in all, past the 16,777,216 a Windows metafile may hold. The small EMF
+    // is refused with a clear message instead of gigabytes of points.
+    std::vector<Bytes> curves{M(0, 0)};
+    for (int i = 0; i < 2500; ++i)
+        curves.push_back(C(1.0e6f, -1.0e6f, -1.0e6f, 1.0e6f, static_cast<float>(i), 0));
+    TDrawing& d = Make(PathOf(0x000000FF, 0x00FF0000, curves));
+    ASSERT_TRUE(Loads(d));
+    const std::vector<std::uint8_t> emf = CreateMetafile(d);
+    try {
+        gdi::ConvertEmfToPlaceableWmf(emf);
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "EMF to WMF: more than 16777216 points once the curves are flattened");
+    }
+    // A thousand paths of ordinary curves are far inside the budget.
+    Bytes ordinary;
+    for (int i = 0; i < 1000; ++i)
+        ordinary.append(Path(0x000000FF, 0x00FF0000,
+                             {M(0, static_cast<float>(i)), C(100, -400, 900, 400, 1000, static_cast<float>(i)), Z()}));
+    TDrawing& many = Make(ordinary);
+    ASSERT_TRUE(Loads(many));
+    EXPECT_FALSE(gdi::ConvertEmfToPlaceableWmf(CreateMetafile(many)).empty());
 }
 
 TEST_F(LimitsTest, PdfPagesStayInsideCairosCoordinateRange)
