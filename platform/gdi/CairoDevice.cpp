@@ -46,7 +46,17 @@ void SetColor(cairo_t* cr, ColorRef color)
                          ((color >> 16) & 0xFF) / 255.0);
 }
 
-double RoundHalfUp(double v) { return std::floor(v + 0.5); }
+double RoundHalfUp(double v)
+{
+    const double h = v + 0.5;
+    // Below 2^52 in magnitude the truncation to an integer is exact; one step down for negative
+    // fractions gives the floor without a library call.
+    if (std::fabs(h) < 4503599627370496.0) {
+        const double t = static_cast<double>(static_cast<std::int64_t>(h));
+        return t > h ? t - 1 : t;
+    }
+    return std::floor(h);
+}
 
 // Points of a cubic Bézier from p0 (exclusive) to p3 (inclusive), flat within tolerance.
 void FlattenCubic(DPoint p0, DPoint p1, DPoint p2, DPoint p3, double tolerance, std::vector<DPoint>& out)
@@ -737,24 +747,43 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
                 off = static_cast<std::int64_t>(start / twoN);
                 rem = static_cast<std::int64_t>(start % twoN);
             }
+            // Both coordinates move monotonically along the line, so the first and the last
+            // pixel lit give the box of all of them.
+            std::int64_t firstX = 0, firstY = 0, lastX = 0, lastY = 0;
+            bool lit = false;
+            const std::int64_t majorStride = xMajor ? majorStep : majorStep * stride / 4;
+            const std::int64_t minorStride = xMajor ? minorStep * stride / 4 : minorStep;
+            std::int64_t minor = minor0 + minorStep * off;
+            const std::int64_t major = major0 + majorStep * iFirst;
+            // The index of the pixel in the surface's words; only used while it is inside.
+            std::int64_t at = xMajor ? minor * (stride / 4) + major : major * (stride / 4) + minor;
             for (std::int64_t i = iFirst;; ++i) {
-                const std::int64_t minor = minor0 + minorStep * off;
                 if (minor >= mlo && minor < mhi) {
-                    const std::int64_t major = major0 + majorStep * i;
-                    const std::int64_t px = xMajor ? major : minor, py = xMajor ? minor : major;
-                    reinterpret_cast<std::uint32_t*>(data + py * stride)[px] = pixel;
-                    dirtyX0 = std::min(dirtyX0, px);
-                    dirtyY0 = std::min(dirtyY0, py);
-                    dirtyX1 = std::max(dirtyX1, px + 1);
-                    dirtyY1 = std::max(dirtyY1, py + 1);
+                    reinterpret_cast<std::uint32_t*>(data)[at] = pixel;
+                    const std::int64_t m = major0 + majorStep * i;
+                    if (!lit) {
+                        firstX = xMajor ? m : minor;
+                        firstY = xMajor ? minor : m;
+                        lit = true;
+                    }
+                    lastX = xMajor ? m : minor;
+                    lastY = xMajor ? minor : m;
                 }
                 if (i == iLast)
                     break;
+                at += majorStride;
                 rem += stepNum;
                 if (rem >= twoN) {
                     rem -= twoN;
-                    ++off;
+                    minor += minorStep;
+                    at += minorStride;
                 }
+            }
+            if (lit) {
+                dirtyX0 = std::min({dirtyX0, firstX, lastX});
+                dirtyY0 = std::min({dirtyY0, firstY, lastY});
+                dirtyX1 = std::max({dirtyX1, firstX + 1, lastX + 1});
+                dirtyY1 = std::max({dirtyY1, firstY + 1, lastY + 1});
             }
         }
     };
