@@ -117,13 +117,10 @@ std::uint8_t BParser::ReadByte()
     return b;
 }
 
-std::uint8_t BParser::ReadTag()
+std::uint8_t BParser::ReadTagUnbuffered()
 {
-    // The fast path: the next byte is already buffered.
     GetHandle();
     tagAtEnd_ = false;
-    if (pos_ >= bufStart_ && pos_ < bufStart_ + static_cast<std::int64_t>(bufLen_))
-        return buf_[static_cast<std::size_t>(pos_++ - bufStart_)];
     std::uint8_t b;
     if (ReadRaw(&b, 1) == 1)
         return b;

@@ -38,7 +38,16 @@ public:
     int GetHandle() const;  // raises "File is not open." when the file is not open
 
     std::uint8_t ReadByte();
-    std::uint8_t ReadTag();  // 0 at the end of the file, never a format error
+    // 0 at the end of the file, never a format error.
+    std::uint8_t ReadTag()
+    {
+        if (const std::uint8_t* p = Buffered(1)) {
+            tagAtEnd_ = false;
+            ++pos_;
+            return *p;
+        }
+        return ReadTagUnbuffered();
+    }
     // Reads up to n bytes and returns how many there were; never a format error.
     std::size_t ReadAvailable(std::uint8_t* out, std::size_t n);
     // True when the last ReadTag found no byte (as opposed to a 0 byte in the file).
@@ -66,6 +75,7 @@ private:
             return nullptr;
         return buf_.get() + (pos_ - bufStart_);
     }
+    std::uint8_t ReadTagUnbuffered();
     // Reads n singles in a row, each as ReadFloat would.
     void ReadFloats(float* out, int n);
     // Copies up to n bytes at the position into out and advances by what was read.

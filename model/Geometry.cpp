@@ -49,18 +49,6 @@ void FDirtyRect::Reset()
     Right = Bottom = -100000.0f;
 }
 
-void FDirtyRect::AddPoint(float x, float y)
-{
-    if (!(x >= Left))
-        Left = x;
-    if (!(y >= Top))
-        Top = y;
-    if (x > Right)
-        Right = x;
-    if (y > Bottom)
-        Bottom = y;
-}
-
 IntRect FDirtyRect::GetRect() const
 {
     return {RoundEven(Left), RoundEven(Top), RoundEven(Right), RoundEven(Bottom)};

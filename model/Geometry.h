@@ -82,7 +82,17 @@ public:
 class FDirtyRect : public FRect {
 public:
     void Reset();
-    void AddPoint(float x, float y);
+    void AddPoint(float x, float y)
+    {
+        if (!(x >= Left))
+            Left = x;
+        if (!(y >= Top))
+            Top = y;
+        if (x > Right)
+            Right = x;
+        if (y > Bottom)
+            Bottom = y;
+    }
     IntRect GetRect() const;  // each value rounded half to even
 };
 

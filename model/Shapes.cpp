@@ -131,15 +131,25 @@ bool VPath::Read(BParser& reader)
         FStroke = VColor{reader.ReadColor()};
     else
         FStroke.reset();
-    for (std::uint8_t t = reader.ReadTag(); t != FEndTag; t = reader.ReadTag()) {
-        // The end of the file reads as 0: the record is unfinished.
-        if (t == 0 && reader.LastTagWasEnd())
-            ThrowIncorrectFormat();
-        if (auto instr = reader.ReadPathInstr(t)) {
-            CountInstructions(1);
-            FInstructions.push_back(*instr);
+    // The instructions are gathered in a buffer that keeps its capacity from one path to the
+    // next and then copied in one piece, rather than grown instruction by instruction.
+    thread_local std::vector<PathInstr> read;
+    read.clear();
+    try {
+        for (std::uint8_t t = reader.ReadTag(); t != FEndTag; t = reader.ReadTag()) {
+            // The end of the file reads as 0: the record is unfinished.
+            if (t == 0 && reader.LastTagWasEnd())
+                ThrowIncorrectFormat();
+            if (auto instr = reader.ReadPathInstr(t)) {
+                CountInstructions(1);
+                read.push_back(*instr);
+            }
         }
+    } catch (...) {
+        FInstructions.insert(FInstructions.end(), read.begin(), read.end());
+        throw;
     }
+    FInstructions.insert(FInstructions.end(), read.begin(), read.end());
     return true;
 }
 
