@@ -54,47 +54,71 @@ void PathInstr::Transform(const Matrix3& m)
     }
 }
 
-void TransformInstructions(PathInstr* instrs, std::size_t count, const Matrix3& matrix)
+namespace {
+
+// Applies f to every point of the instructions, as PathInstr::Transform does.
+template <class F>
+void ForEachPoint(PathInstr* instrs, std::size_t count, F&& f)
 {
-    const Matrix3 m = matrix;  // a copy the coordinates written cannot alias
-    if (!m.IsTranslation()) {
-        for (std::size_t i = 0; i < count; ++i)
-            instrs[i].Transform(m);
-        return;
-    }
-    // What TransformPoint does for a translation, with the matrix's values taken once.
-    const float m1 = m.M[1], m3 = m.M[3], dx = m.M[6], dy = m.M[7];
-    const auto move = [&](float& x, float& y) {
-        if (Matrix3::IsFinite(x) && Matrix3::IsFinite(y)) {
-            const float nx = (x + y * m3) + dx;
-            const float ny = (x * m1 + y) + dy;
-            x = nx;
-            y = ny;
-        } else {
-            m.TransformPoint(x, y);
-        }
-    };
     for (std::size_t i = 0; i < count; ++i) {
         PathInstr& p = instrs[i];
         switch (p.Kind) {
         case 'M':
         case 'L':
-            move(p.X, p.Y);
+            f(p.X, p.Y);
             p.C1X = p.C2X = p.X;
             p.C1Y = p.C2Y = p.Y;
             break;
         case 'C':
-            move(p.X, p.Y);
-            move(p.C1X, p.C1Y);
-            move(p.C2X, p.C2Y);
+            f(p.X, p.Y);
+            f(p.C1X, p.C1Y);
+            f(p.C2X, p.C2Y);
             break;
         case 'S':
-            move(p.X, p.Y);
-            move(p.C2X, p.C2Y);
+            f(p.X, p.Y);
+            f(p.C2X, p.C2Y);
             break;
         default:
             break;
         }
+    }
+}
+
+}  // namespace
+
+void TransformInstructions(PathInstr* instrs, std::size_t count, const Matrix3& matrix)
+{
+    const Matrix3 m = matrix;  // a copy the coordinates written cannot alias
+    if (m.IsTranslation()) {
+        // What TransformPoint does for a translation, with the matrix's values taken once.
+        const float m1 = m.M[1], m3 = m.M[3], dx = m.M[6], dy = m.M[7];
+        ForEachPoint(instrs, count, [&](float& x, float& y) {
+            if (Matrix3::IsFinite(x) && Matrix3::IsFinite(y)) {
+                const float nx = (x + y * m3) + dx;
+                const float ny = (x * m1 + y) + dy;
+                x = nx;
+                y = ny;
+            } else {
+                m.TransformPoint(x, y);
+            }
+        });
+    } else if (m.M[2] == 0.0f && m.M[5] == 0.0f && m.M[8] == 1.0f) {
+        // What TransformPoint does when w is 1: the same sums in extended precision.
+        const long double a = m.M[0], b = m.M[1], c = m.M[3], d = m.M[4], e = m.M[6], f = m.M[7];
+        ForEachPoint(instrs, count, [&](float& x, float& y) {
+            if (Matrix3::IsFinite(x) && Matrix3::IsFinite(y)) {
+                const long double lx = x, ly = y;
+                const float nx = ToSingle(lx * a + ly * c + e);
+                const float ny = ToSingle(lx * b + ly * d + f);
+                x = nx;
+                y = ny;
+            } else {
+                m.TransformPoint(x, y);
+            }
+        });
+    } else {
+        for (std::size_t i = 0; i < count; ++i)
+            instrs[i].Transform(m);
     }
 }
 
