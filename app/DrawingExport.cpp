@@ -19,6 +19,7 @@
 #include "platform/gdi/BmpWriter.h"
 #include "platform/gdi/RasterDevice.h"
 #include "render/JpegWriter.h"
+#include "render/Rasteriser.h"
 #include "render/Metafile.h"
 
 namespace plotwick::app {
@@ -45,16 +46,6 @@ public:
     ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
 };
 
-// The rasteriser refuses a side beyond its largest; a bitmap of such a size is not even
-// allocated, as it could take more memory than there is before the refusal comes.
-void CheckRasterSize(std::int32_t width, std::int32_t height)
-{
-    constexpr std::int32_t largest = gdi::RasterDevice::kMaxSide / 2;
-    if (width > largest || height > largest)
-        throw std::runtime_error("The image size " + std::to_string(width) + " x " + std::to_string(height) +
-                                 " is too large; the largest side is " + std::to_string(largest) + " pixels.");
-}
-
 // Asks for the pixel size (and the JPEG settings) and renders the drawing, stretched, at that
 // size. False when the dialog was cancelled.
 bool AskAndRender(TDrawing& drawing, bool jpeg, QWidget* parent, gdi::Bitmap24& bitmap, JpegOptions& options)
@@ -73,7 +64,7 @@ bool AskAndRender(TDrawing& drawing, bool jpeg, QWidget* parent, gdi::Bitmap24& 
         return false;
     // A width or height of 0 (a small scale of a small drawing) is refused by the rasteriser
     // with its own message; nothing is written then.
-    CheckRasterSize(form.CommittedWidth(), form.CommittedHeight());
+    CheckRasterTargetSize(form.CommittedWidth(), form.CommittedHeight());
     bitmap = gdi::Bitmap24(form.CommittedWidth(), form.CommittedHeight());
     drawing.RenderToBitmap(bitmap, /*fit=*/false);
     options = form.JpegSettings();
@@ -181,7 +172,7 @@ void CopyAsBitmap(TDrawing& drawing)
     // an axis; it gets one pixel there, as in the raster export.
     const std::int32_t width = ToInt32(std::max<std::int64_t>(r.Width(), 1));
     const std::int32_t height = ToInt32(std::max<std::int64_t>(r.Height(), 1));
-    CheckRasterSize(width, height);
+    CheckRasterTargetSize(width, height);
     gdi::Bitmap24 bitmap(width, height);
     drawing.RenderToBitmap(bitmap, /*fit=*/false);
     QGuiApplication::clipboard()->setImage(BitmapToImage(bitmap));

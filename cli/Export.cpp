@@ -10,6 +10,7 @@
 #include "render/ExportSize.h"
 #include "render/JpegWriter.h"
 #include "render/Metafile.h"
+#include "render/Rasteriser.h"
 #include "platform/gdi/WmfConverter.h"
 #include "platform/files/Files.h"
 #include "svg/SvgWriter.h"
@@ -150,6 +151,7 @@ void ExportRecord(const std::string& record, const std::string& output, const st
             bytes = CreatePdf(drawing);
         } else if (format == "bmp" || format == "png" || format == "jpg") {
             const auto [w, h] = RasterSize(drawing, options);
+            CheckRasterTargetSize(w, h);
             gdi::Bitmap24 bitmap(w, h);
             drawing.RenderToBitmap(bitmap, options.fit);
             if (format == "bmp")

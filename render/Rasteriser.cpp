@@ -37,16 +37,21 @@ RenderPlacement ComputeRenderPlacement(std::int64_t w, std::int64_t h, std::int3
     return p;
 }
 
+void CheckRasterTargetSize(std::int64_t width, std::int64_t height)
+{
+    const std::string size = std::to_string(width) + " x " + std::to_string(height);
+    if (width <= 0 || height <= 0)
+        throw std::runtime_error("The image size " + size + " has no pixels.");
+    constexpr std::int32_t largest = gdi::RasterDevice::kMaxSide / 2;
+    if (width > largest || height > largest)
+        throw std::runtime_error("The image size " + size + " is too large; the largest side is " +
+                                 std::to_string(largest) + " pixels.");
+}
+
 void TDrawing::RenderToBitmap(gdi::Bitmap24& target, bool fit)
 {
     const std::int32_t tw = target.Width(), th = target.Height();
-    if (tw <= 0 || th <= 0)
-        throw std::runtime_error("The image size " + std::to_string(tw) + " x " + std::to_string(th) +
-                                 " has no pixels.");
-    if (tw > gdi::RasterDevice::kMaxSide / 2 || th > gdi::RasterDevice::kMaxSide / 2)
-        throw std::runtime_error("The image size " + std::to_string(tw) + " x " + std::to_string(th) +
-                                 " is too large; the largest side is " +
-                                 std::to_string(gdi::RasterDevice::kMaxSide / 2) + " pixels.");
+    CheckRasterTargetSize(tw, th);
     gdi::RasterDevice work(2 * tw, 2 * th);
     MetafileMode = false;
     const IntRect r = GetBounds();

@@ -16,6 +16,11 @@ struct RenderPlacement {
 // keeps the proportions with a margin of 20 work pixels; stretch mode fills the bitmap up to a
 // margin of 10. An extent of 0 (a straight line or a dot) has nothing to divide by: that axis
 // keeps a scale of 1, centred.
+// Raises a clear error for a target size the rasteriser cannot draw: a side of 0 pixels or
+// less, or longer than the largest side of its work bitmap allows. Callers check before they
+// allocate the target, as a huge bitmap could take more memory than there is.
+void CheckRasterTargetSize(std::int64_t width, std::int64_t height);
+
 RenderPlacement ComputeRenderPlacement(std::int64_t w, std::int64_t h, std::int32_t kw, std::int32_t kh, bool fit);
 
 }  // namespace plotwick
