@@ -54,6 +54,16 @@ void PathInstr::Transform(const Matrix3& m)
     }
 }
 
+void ExtendBoundsOfInstructions(const PathInstr* instrs, std::size_t count, FDirtyRect& r)
+{
+    // A local rectangle: the coordinates read cannot alias it.
+    FDirtyRect local = r;
+    const PathInstr* prev = nullptr;
+    for (std::size_t i = 0; i < count; ++i)
+        instrs[i].ExtendBounds(local, prev);
+    r = local;
+}
+
 namespace {
 
 // Applies f to every point of the instructions, as PathInstr::Transform does.

@@ -23,6 +23,10 @@ struct PathInstr {
     void Transform(const Matrix3& m);
 };
 
+// ExtendBounds of each of count instructions in turn (prev none at the first), the rectangle
+// kept in registers meanwhile.
+void ExtendBoundsOfInstructions(const PathInstr* instrs, std::size_t count, FDirtyRect& r);
+
 // Transform of each of count instructions, the matrix looked at once for all of them.
 void TransformInstructions(PathInstr* instrs, std::size_t count, const Matrix3& m);
 

@@ -116,9 +116,7 @@ std::unique_ptr<VPath> VPath::Clone() const
 
 void VPath::ExtendBounds(FDirtyRect& r) const
 {
-    const PathInstr* prev = nullptr;
-    for (const PathInstr& instr : FInstructions)
-        instr.ExtendBounds(r, prev);
+    ExtendBoundsOfInstructions(FInstructions.data(), FInstructions.size(), r);
 }
 
 bool VPath::Read(BParser& reader)
