@@ -194,10 +194,25 @@ void OnError(png_structp png, png_const_charp)
 
 void OnWarning(png_structp, png_const_charp) {}
 
-// Writes the file; false when libpng failed. Only plain data lives in this frame, so that a
-// jump back from libpng leaves nothing behind. rgb holds the image as RGB rows.
-bool WriteFile(Output& out, const std::uint8_t* rgb, std::uint32_t width, std::uint32_t height)
+// One row of the bitmap as RGB, in the order the file holds the channels.
+void RowToRgb(const Bitmap24& bitmap, std::uint32_t y, std::uint8_t* out)
 {
+    const std::uint8_t* in = bitmap.Row(static_cast<std::int32_t>(y));
+    const std::size_t n = bitmap.Stride();
+    for (std::size_t i = 0; i < n; i += 3) {
+        out[i] = in[i + 2];
+        out[i + 1] = in[i + 1];
+        out[i + 2] = in[i];
+    }
+}
+
+// Writes the file; false when libpng failed. Only plain data lives in this frame, so that a
+// jump back from libpng leaves nothing behind. rows has room for two RGB rows: the row
+// written and the one above it.
+bool WriteFile(Output& out, const Bitmap24& bitmap, std::uint8_t* rows)
+{
+    const auto width = static_cast<std::uint32_t>(bitmap.Width());
+    const auto height = static_cast<std::uint32_t>(bitmap.Height());
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
     if (!png)
         return false;
@@ -222,10 +237,13 @@ bool WriteFile(Output& out, const std::uint8_t* rgb, std::uint32_t width, std::u
     const std::size_t rowBytes = std::size_t{width} * 3;
     // The first row starts libpng with all filters (so that it keeps the row above from then
     // on) and has it choose the first row's filter itself.
-    png_write_row(png, rgb);
+    RowToRgb(bitmap, 0, rows);
+    png_write_row(png, rows);
     for (std::uint32_t y = 1; y < height; ++y) {
-        const std::uint8_t* row = rgb + y * rowBytes;
-        const int filter = ChooseFilter(row, row - rowBytes, rowBytes, width == 1);
+        std::uint8_t* row = rows + (y % 2) * rowBytes;
+        const std::uint8_t* above = rows + ((y + 1) % 2) * rowBytes;
+        RowToRgb(bitmap, y, row);
+        const int filter = ChooseFilter(row, above, rowBytes, width == 1);
         png_set_filter(png, PNG_FILTER_TYPE_BASE, FilterFlag(filter));
         png_write_row(png, row);
     }
@@ -244,24 +262,10 @@ std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap)
         throw std::runtime_error("Cannot encode a " + SizeText(bitmap) + " bitmap as PNG: " +
                                  cairo_status_to_string(CAIRO_STATUS_INVALID_SIZE));
 
-    // The image as RGB rows, in the order the file holds the channels.
-    const auto width = static_cast<std::uint32_t>(bitmap.Width());
-    const auto height = static_cast<std::uint32_t>(bitmap.Height());
-    const std::size_t rowBytes = std::size_t{width} * 3;
-    std::vector<std::uint8_t> rgb(rowBytes * height);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* in = bitmap.Row(static_cast<std::int32_t>(y));
-        std::uint8_t* out = rgb.data() + y * rowBytes;
-        for (std::size_t i = 0; i < rowBytes; i += 3) {
-            out[i] = in[i + 2];
-            out[i + 1] = in[i + 1];
-            out[i + 2] = in[i];
-        }
-    }
-
+    std::vector<std::uint8_t> rows(2 * bitmap.Stride());
     std::vector<std::uint8_t> bytes;
     Output out{&bytes};
-    if (!WriteFile(out, rgb.data(), width, height))
+    if (!WriteFile(out, bitmap, rows.data()))
         throw std::runtime_error(std::string("Cannot encode the bitmap as PNG: ") +
                                  cairo_status_to_string(out.outOfMemory ? CAIRO_STATUS_NO_MEMORY
                                                                         : CAIRO_STATUS_WRITE_ERROR));

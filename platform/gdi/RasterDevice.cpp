@@ -1,6 +1,7 @@
 #include "platform/gdi/RasterDevice.h"
 
 #include <cairo.h>
+#include <sys/mman.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -51,6 +52,8 @@ std::uint64_t AvailableMemory()
 
 // Below this size the memory check is not worth reading the system's files for.
 constexpr std::uint64_t kCheckMemoryAbove = 64u << 20;
+// From this size on the pixels are mapped by the surface itself.
+constexpr std::uint64_t kMapAbove = 4u << 20;
 
 }  // namespace
 
@@ -71,10 +74,25 @@ RasterSurface::RasterSurface(std::int32_t width, std::int32_t height) : width_(w
     if (stride <= 0 || (available != 0 && bytes > available))
         throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
 
-    surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    if (bytes >= kMapAbove) {
+        // Pixels of their own, in huge pages where the system gives them: the few faults of
+        // large pages instead of one for every 4 KiB cost less than the drawing of a preview.
+        void* pixels = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
+                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pixels == MAP_FAILED)
+            throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
+        ::madvise(pixels, static_cast<std::size_t>(bytes), MADV_HUGEPAGE);
+        pixels_ = pixels;
+        mappedBytes_ = static_cast<std::size_t>(bytes);
+        surface_ = cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24,
+                                                       width, height, stride);
+    } else {
+        surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+    }
     const cairo_status_t status = cairo_surface_status(surface_);
     if (status != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface_);
+        ReleasePixels();
         if (status == CAIRO_STATUS_NO_MEMORY)
             throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
         throw std::runtime_error("Cannot create a " + SizeText(width, height) + " bitmap: " +
@@ -84,6 +102,7 @@ RasterSurface::RasterSurface(std::int32_t width, std::int32_t height) : width_(w
     if (cairo_status(context_) != CAIRO_STATUS_SUCCESS) {
         cairo_destroy(context_);
         cairo_surface_destroy(surface_);
+        ReleasePixels();
         throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
     }
     cairo_surface_flush(surface_);
@@ -95,6 +114,14 @@ RasterSurface::~RasterSurface()
 {
     cairo_destroy(context_);
     cairo_surface_destroy(surface_);
+    ReleasePixels();
+}
+
+void RasterSurface::ReleasePixels()
+{
+    if (pixels_)
+        ::munmap(pixels_, mappedBytes_);
+    pixels_ = nullptr;
 }
 
 }  // namespace detail

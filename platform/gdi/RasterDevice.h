@@ -5,6 +5,7 @@
 #include "platform/gdi/Bitmap.h"
 #include "platform/gdi/CairoDevice.h"
 
+#include <cstddef>
 #include <cstdint>
 
 typedef struct _cairo_surface cairo_surface_t;
@@ -25,6 +26,12 @@ protected:
     cairo_t* context_ = nullptr;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
+
+private:
+    void ReleasePixels();
+
+    void* pixels_ = nullptr;  // the pixels of a large surface, mapped here
+    std::size_t mappedBytes_ = 0;
 };
 
 }  // namespace detail
