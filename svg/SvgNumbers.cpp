@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -28,10 +29,81 @@ void StripTrailingZeros(Decimal& d)
         d.exponent = 0;
 }
 
+// The digits of n (at most 18 of them, n < 10^18) into d, and their count.
+int PutDigits(std::uint64_t n, char* d)
+{
+    char tmp[20];
+    int count = 0;
+    do {
+        tmp[count++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    for (int i = 0; i < count; ++i)
+        d[i] = tmp[count - 1 - i];
+    return count;
+}
+
+// Expand for the singles whose exact value m x 2^e (m below 2^24) is an integer below 2^64
+// times 10^-k for some k <= 37: m x 5^k as a 128-bit integer holds every digit of it, and
+// rounding that integer to 18 digits (halves to even, as the conversion of the standard
+// library rounds) is exact. False for the others.
+bool ExpandExactly(float v, Decimal& d)
+{
+    __extension__ typedef unsigned __int128 Wide;
+    int exponent2 = 0;
+    const float fraction = std::frexp(std::fabs(v), &exponent2);  // |v| = fraction x 2^exponent2
+    auto m = static_cast<std::uint32_t>(std::ldexp(fraction, 24));  // exact: 24 bits
+    int e = exponent2 - 24;
+    if (m == 0)
+        return false;
+    while ((m & 1) == 0 && e < 0) {  // fewer powers of 5 to multiply by
+        m >>= 1;
+        ++e;
+    }
+    Wide n;
+    int k = 0;  // value = n x 10^-k
+    if (e >= 0) {
+        if (e > 39)
+            return false;
+        n = static_cast<Wide>(m) << e;
+    } else {
+        k = -e;
+        if (k > 37)
+            return false;
+        n = m;
+        for (int i = 0; i < k; ++i)
+            n *= 5;
+    }
+    // Digits of n.
+    int digits = 1;
+    for (Wide p = 10; p <= n && digits < 39; p *= 10)
+        ++digits;
+    d.negative = std::signbit(v);
+    d.exponent = digits - k;
+    constexpr int kDigits = 18;
+    if (digits > kDigits) {
+        Wide divisor = 1;
+        for (int i = 0; i < digits - kDigits; ++i)
+            divisor *= 10;
+        Wide q = n / divisor;
+        const Wide r = n % divisor, half = divisor / 2;
+        if (r > half || (r == half && (q & 1) != 0))
+            ++q;
+        if (q == static_cast<Wide>(1000000000000000000ull)) {  // 99..9 rounded up to 10^18
+            q /= 10;
+            ++d.exponent;
+        }
+        n = q;
+    }
+    d.count = PutDigits(static_cast<std::uint64_t>(n), d.digits);
+    StripTrailingZeros(d);
+    return true;
+}
+
 // The decimal expansion of a finite single to 18 significant digits. A single is exactly a
 // double, and the shortest-free scientific conversion of the standard library rounds its exact
 // value correctly and does not look at the locale.
-Decimal Expand(float v)
+Decimal ExpandByConversion(float v)
 {
     char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, static_cast<double>(v),
@@ -59,6 +131,14 @@ Decimal Expand(float v)
     d.exponent = exp10 + 1;
     StripTrailingZeros(d);
     return d;
+}
+
+Decimal Expand(float v)
+{
+    Decimal d;
+    if (v != 0 && ExpandExactly(v, d))
+        return d;
+    return ExpandByConversion(v);
 }
 
 // Keeps `keep` significant digits, rounding half away from zero on the first dropped digit.
