@@ -1,7 +1,6 @@
 // databases, drawings, shapes: what a user folder, a database and a record hold.
 #include <iostream>
 #include <memory>
-#include <sstream>
 
 #include "cli/Cli.h"
 #include "model/BParser.h"
@@ -81,48 +80,77 @@ std::string ColorText(const std::optional<VColor>& c)
     return s;
 }
 
-void DumpInstruction(std::ostream& out, const PathInstr& i)
+// The listing is built in one string and written at once: a large drawing has hundreds of
+// thousands of lines.
+void DumpInstruction(std::string& out, const PathInstr& i)
 {
-    const auto n = [](float v) { return FormatPathNumber(v); };
+    const auto n = [&out](float v) {
+        out += ' ';
+        out += FormatPathNumber(v);
+    };
     switch (i.Kind) {
     case 'M':
     case 'L':
-        out << static_cast<char>(i.Kind) << ' ' << n(i.X) << ' ' << n(i.Y);
+        out += static_cast<char>(i.Kind);
+        n(i.X);
+        n(i.Y);
         break;
     case 'C':
-        out << "C " << n(i.C1X) << ' ' << n(i.C1Y) << ' ' << n(i.C2X) << ' ' << n(i.C2Y) << ' ' << n(i.X) << ' '
-            << n(i.Y);
+        out += 'C';
+        n(i.C1X);
+        n(i.C1Y);
+        n(i.C2X);
+        n(i.C2Y);
+        n(i.X);
+        n(i.Y);
         break;
     case 'S':
-        out << "S " << n(i.C2X) << ' ' << n(i.C2Y) << ' ' << n(i.X) << ' ' << n(i.Y);
+        out += 'S';
+        n(i.C2X);
+        n(i.C2Y);
+        n(i.X);
+        n(i.Y);
         break;
     case 'z':
-        out << 'z';
+        out += 'z';
         break;
     default: {
         char buf[8];
         std::snprintf(buf, sizeof buf, "?%02X", i.Kind);
-        out << buf;
+        out += buf;
         break;
     }
     }
 }
 
-void DumpShape(std::ostream& out, const VPath& shape, int level)
+void DumpShape(std::string& out, const VPath& shape, int level)
 {
-    const std::string indent(static_cast<std::size_t>(level) * 2, ' ');
+    const std::size_t indent = static_cast<std::size_t>(level) * 2;
     if (const auto* text = dynamic_cast<const VPathText*>(&shape)) {
-        out << indent << "text font=" << text->FFontName << " size=" << text->FFontSize << " text=" << text->FText
-            << '\n';
+        out.append(indent, ' ');
+        out += "text font=";
+        out += text->FFontName;
+        out += " size=";
+        out += std::to_string(text->FFontSize);
+        out += " text=";
+        out += text->FText;
+        out += '\n';
     } else if (shape.IsGroup()) {
-        out << indent << "group\n";
+        out.append(indent, ' ');
+        out += "group\n";
     } else {
-        out << indent << "path fill=" << ColorText(shape.FFill) << " stroke=" << ColorText(shape.FStroke)
-            << " glyph=" << (shape.FIsGlyph ? 1 : 0) << '\n';
+        out.append(indent, ' ');
+        out += "path fill=";
+        out += ColorText(shape.FFill);
+        out += " stroke=";
+        out += ColorText(shape.FStroke);
+        out += " glyph=";
+        out += shape.FIsGlyph ? '1' : '0';
+        out += '\n';
         for (const PathInstr& i : shape.FInstructions) {
-            out << indent << "  ";
+            out.append(indent + 2, ' ');
             DumpInstruction(out, i);
-            out << '\n';
+            out += '\n';
         }
         return;
     }
@@ -149,15 +177,15 @@ int RunShapes(const std::vector<std::string>& args)
     } catch (const EBParseException& e) {
         throw PathError(record, e.what());
     }
-    std::ostringstream out;
-    out << drawing.FName << '\n';
+    std::string out = drawing.FName + '\n';
     for (const auto& shape : drawing.FShapes)
         if (shape)
             DumpShape(out, *shape, 0);
     const IntRect r = drawing.GetBounds();
-    out << "bounds\t" << r.left << '\t' << r.top << '\t' << r.right << '\t' << r.bottom << '\n';
-    out << "offset\t" << FormatPathNumber(drawing.FOffsetX) << '\t' << FormatPathNumber(drawing.FOffsetY) << '\n';
-    std::cout << out.str();
+    out += "bounds\t" + std::to_string(r.left) + '\t' + std::to_string(r.top) + '\t' + std::to_string(r.right) +
+           '\t' + std::to_string(r.bottom) + '\n';
+    out += "offset\t" + FormatPathNumber(drawing.FOffsetX) + '\t' + FormatPathNumber(drawing.FOffsetY) + '\n';
+    std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
     return kExitOk;
 }
 
