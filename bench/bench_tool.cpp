@@ -4,6 +4,9 @@
 //                                  times the window's preview call, TDrawing::RenderToImage on a
 //                                  W x H bitmap, RUNS times after loading the user folder's fonts;
 //                                  prints "first MS min MS median MS" in milliseconds
+//   load USERFOLDER RECORD RUNS [--normalise]
+//                                  times TDrawing::LoadShapes (as plotwick-cli shapes loads, or
+//                                  as the preview does with --normalise) the same way
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -29,11 +32,15 @@ int Usage()
 {
     std::fprintf(stderr,
                  "Usage: plotwick-bench-tool generate USERFOLDER [--font]\n"
-                 "       plotwick-bench-tool preview USERFOLDER RECORD WIDTH HEIGHT RUNS\n");
+                 "       plotwick-bench-tool preview USERFOLDER RECORD WIDTH HEIGHT RUNS\n"
+                 "       plotwick-bench-tool load USERFOLDER RECORD RUNS [--normalise]\n");
     return 2;
 }
 
-int Preview(const std::string& user, const std::string& record, int width, int height, int runs)
+// Runs what RECORD's drawing gets RUNS times with the user folder's fonts loaded, and prints
+// the times of the first run, the fastest and the median.
+template <class F>
+int Time(const std::string& user, const std::string& record, int runs, F&& what)
 {
     std::vector<std::unique_ptr<TDrawDB>> fonts;
     ScanFolder(KindFolder(user, kFonts), kFonts, [&](std::unique_ptr<TDrawDB> db) {
@@ -46,9 +53,8 @@ int Preview(const std::string& user, const std::string& record, int width, int h
     TDrawing drawing(&db, slash == std::string::npos ? record : record.substr(slash + 1));
     std::vector<double> ms;
     for (int i = 0; i < runs; ++i) {
-        gdi::Bitmap24 image(width, height);
         const auto start = std::chrono::steady_clock::now();
-        drawing.RenderToImage(image);
+        what(drawing);
         const auto end = std::chrono::steady_clock::now();
         ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
@@ -75,7 +81,16 @@ int main(int argc, char** argv)
             const int w = std::atoi(argv[4]), h = std::atoi(argv[5]), runs = std::atoi(argv[6]);
             if (w <= 0 || h <= 0 || runs <= 0)
                 return Usage();
-            return Preview(argv[2], argv[3], w, h, runs);
+            // The window's bitmap is there before the drawing is selected.
+            gdi::Bitmap24 image(w, h);
+            return Time(argv[2], argv[3], runs, [&](TDrawing& d) { d.RenderToImage(image); });
+        }
+        if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "load") == 0) {
+            const int runs = std::atoi(argv[4]);
+            const bool normalise = argc == 6 && std::strcmp(argv[5], "--normalise") == 0;
+            if (runs <= 0 || (argc == 6 && !normalise))
+                return Usage();
+            return Time(argv[2], argv[3], runs, [&](TDrawing& d) { d.LoadShapes(normalise); });
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "plotwick-bench-tool: %s\n", e.what());
