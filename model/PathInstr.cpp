@@ -114,7 +114,8 @@ void TransformInstructions(PathInstr* instrs, std::size_t count, const Matrix3& 
         });
     } else if (m.M[2] == 0.0f && m.M[5] == 0.0f && m.M[8] == 1.0f) {
         // What TransformPoint does when w is 1: the same sums in extended precision.
-        const long double a = m.M[0], b = m.M[1], c = m.M[3], d = m.M[4], e = m.M[6], f = m.M[7];
+        // Singles, as in the matrix: the extended products are formed from them as they are.
+        const float a = m.M[0], b = m.M[1], c = m.M[3], d = m.M[4], e = m.M[6], f = m.M[7];
         ForEachPoint(instrs, count, [&](float& x, float& y) {
             if (Matrix3::IsFinite(x) && Matrix3::IsFinite(y)) {
                 const long double lx = x, ly = y;
