@@ -3,7 +3,10 @@
 #include <cairo-pdf.h>
 #include <cairo.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <ctime>
 #include <exception>
 #include <stdexcept>
 
@@ -118,6 +121,17 @@ std::vector<std::uint8_t> CreatePdf(TDrawing& drawing)
     std::vector<std::uint8_t> bytes;
     cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(
         AppendBytes, &bytes, static_cast<double>(l.width) * kPointsPerUnit, static_cast<double>(l.height) * kPointsPerUnit);
+    // The page is dated with the record's own modification time, so that the same record always
+    // gives the same file.
+    struct stat st;
+    if (::stat(drawing.FilePath().c_str(), &st) == 0) {
+        char date[32];
+        std::tm utc{};
+        if (::gmtime_r(&st.st_mtime, &utc) && std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc)) {
+            cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATE_DATE, date);
+            cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_MOD_DATE, date);
+        }
+    }
     cairo_t* cr = cairo_create(surface);
     std::exception_ptr error;
     {
