@@ -30,6 +30,11 @@ constexpr double kSafeDeviceRange = 4194304.0;  // 2^22
 // Flattening tolerance of the device's own curve flattening, in device pixels.
 constexpr double kFlattenTolerance = 0.2;
 constexpr int kMaxCurvePieces = 4096;
+// A device flattens at most this many points of the paths it clips: a far-reaching curve
+// flattens to thousands of points, and a small file of such curves otherwise made a PDF page of
+// gigabytes, written for minutes. Paths that stay inside the safe range, as every drawing's
+// paths do inside its own page or bitmap, are never flattened and never counted.
+constexpr std::size_t kMaxClippedPoints = std::size_t{1} << 18;
 
 // Cell height of a font selected with height 0 ("a reasonable default"), in device units.
 constexpr double kDefaultCellHeight = 16.0;
@@ -555,7 +560,13 @@ void CairoDevice::EmitClipped(const Segment* segs, std::size_t count, bool strok
     std::vector<DPoint>& poly = flat_;
     std::vector<DPoint>& tmp = flatTmp_;
     poly.clear();
+    const auto countPoints = [&]() {
+        if (clippedPoints_ + poly.size() > kMaxClippedPoints)
+            throw std::runtime_error("The drawing has more than " + std::to_string(kMaxClippedPoints) +
+                                     " points once its far-reaching curves are flattened.");
+    };
     auto flush = [&]() {
+        clippedPoints_ += poly.size();
         if (poly.size() < 2)
             return;
         if (!stroke) {
@@ -604,6 +615,7 @@ void CairoDevice::EmitClipped(const Segment* segs, std::size_t count, bool strok
             const DPoint p1{s.p[1].x * k + ox, s.p[1].y * k + oy};
             const DPoint p2{s.p[2].x * k + ox, s.p[2].y * k + oy};
             FlattenCubic(cur, p0, p1, p2, tolerance, poly);
+            countPoints();
             cur = p2;
             break;
         }

@@ -152,6 +152,7 @@ private:
     std::vector<Segment> path_;
     std::vector<Segment> scratch_;
     std::vector<detail::FlatPoint> flat_, flatTmp_;
+    std::size_t clippedPoints_ = 0;  // points flattened for clipping so far
     Point current_{};
 
     ColorRef penColor_ = 0;

@@ -296,6 +296,33 @@ TEST_F(LimitsTest, WindowsMetafilesStopAtTheirPointBudget)
     EXPECT_FALSE(gdi::ConvertEmfToPlaceableWmf(CreateMetafile(many)).empty());
 }
 
+TEST_F(LimitsTest, FarReachingCurvesFlattenToABoundedNumberOfPoints)
+{
+    // Curves reaching far past Cairo's range are flattened (4,096 points each) and clipped to
+    // the page; a device flattens at most 262,144 points in all, instead of writing a page of
+    // gigabytes.
+    const auto far = [](int n) {
+        std::vector<Bytes> curves{M(0, 0), L(100, 0), L(100, 100)};
+        for (int i = 0; i < n; ++i)
+            curves.push_back(C(50, 0, 50, 4.6e18f, static_cast<float>(i % 100), 10));
+        curves.push_back(Z());
+        return PathOf(0x000000FF, std::nullopt, curves);
+    };
+    TDrawing& many = Make(far(100));
+    ASSERT_TRUE(Loads(many));
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        CreatePdf(many);
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "The drawing has more than 262144 points once its far-reaching curves are flattened.");
+    }
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 10.0);
+    TDrawing& fewer = Make(far(50));
+    ASSERT_TRUE(Loads(fewer));
+    EXPECT_FALSE(CreatePdf(fewer).empty());
+}
+
 TEST_F(LimitsTest, PdfPagesStayInsideCairosCoordinateRange)
 {
     // A drawing 30 million units tall, with a curve reaching far beyond that, on a page cut at
