@@ -35,6 +35,8 @@ void Bitmap24::Fill(std::uint32_t color)
     const std::uint8_t b = static_cast<std::uint8_t>(color >> 16);
     const std::uint8_t g = static_cast<std::uint8_t>(color >> 8);
     const std::uint8_t r = static_cast<std::uint8_t>(color);
+    if (data_.empty())
+        return;  // an empty vector's data() may be null, which memset may not be given
     if (b == g && g == r) {  // white, black and the greys: one byte value throughout
         std::memset(data_.data(), b, data_.size() - data_.size() % 3);
         return;
