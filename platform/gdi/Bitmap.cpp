@@ -9,6 +9,8 @@ Bitmap24::Bitmap24(std::int32_t width, std::int32_t height, std::uint32_t fill)
 {
     if (width < 0 || height < 0)
         throw std::length_error("Bitmap size is negative");
+    if (width > kMaxSide || height > kMaxSide)
+        throw std::length_error("Bitmap size is too large");
     width_ = width;
     height_ = height;
     data_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);

@@ -10,8 +10,12 @@ namespace plotwick::gdi {
 
 class Bitmap24 {
 public:
+    // The longest side: that of the largest surface the raster device draws on.
+    static constexpr std::int32_t kMaxSide = 32767;
+
     Bitmap24() = default;
-    // Throws std::bad_alloc (or std::length_error) when the size cannot be held.
+    // Throws std::bad_alloc (or std::length_error) when the size cannot be held; a side longer
+    // than kMaxSide is refused before any memory is asked for.
     Bitmap24(std::int32_t width, std::int32_t height, std::uint32_t fill = 0x00FFFFFF);
 
     std::int32_t Width() const { return width_; }

@@ -246,6 +246,14 @@ TEST_F(LimitsTest, RasterSidesStopAtTheWorkBitmapsLimit)
     }
 }
 
+TEST(BitmapLimits, SidesPastTheLargestSurfaceAreRefusedBeforeAllocating)
+{
+    EXPECT_EQ(gdi::Bitmap24(gdi::Bitmap24::kMaxSide, 1).Width(), 32767);
+    EXPECT_THROW(gdi::Bitmap24(gdi::Bitmap24::kMaxSide + 1, 1), std::length_error);
+    // 100000 x 100000 pixels (30 GB) are refused as quickly, under every allocator.
+    EXPECT_THROW(gdi::Bitmap24(100000, 100000), std::length_error);
+}
+
 TEST(MetafileLimits, ExtentsOfAnySizeFitIn32Bits)
 {
     constexpr std::int64_t kHuge = std::numeric_limits<std::int64_t>::max() / 4;
