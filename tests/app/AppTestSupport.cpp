@@ -119,8 +119,18 @@ QStringList ModalResponder::Texts() const
 void ModalResponder::Poll()
 {
     QWidget* w = QApplication::activeModalWidget();
-    if (!w || !w->isVisible())
+    if (!w || !w->isVisible()) {
+        waited_ = 0;
         return;
+    }
+    // Answered once it is the active window, as a user sees it: focus changes inside a
+    // window that is not active send no focus events, so a field typed into and left
+    // would not be committed. A platform that never activates it gets it answered anyway.
+    if (QApplication::activeWindow() != w && ++waited_ < 100) {
+        w->activateWindow();
+        return;
+    }
+    waited_ = 0;
     if (inspect)
         inspect(w);
     if (auto* box = qobject_cast<QMessageBox*>(w)) {

@@ -101,6 +101,7 @@ public:
 private:
     void Poll();
     QTimer timer_;
+    int waited_ = 0;  // polls since the current modal widget appeared, not yet active
 };
 
 // The test's own settings store, emptied.
