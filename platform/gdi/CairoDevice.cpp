@@ -42,6 +42,10 @@ constexpr double kDefaultCellHeight = 16.0;
 constexpr double kLargestGlyphImage = 256.0;
 // Text whose em size exceeds this many device units is not drawn at all.
 constexpr double kLargestEm = 1048576.0;
+// FreeType refuses a face at 65,536 pixels per em or more, and Cairo then marks the shared face
+// as failed, so that no later text in that face would draw; such text (twice the largest
+// surface) is left out before the face is asked for that size.
+constexpr double kLargestPixelsPerEm = 65535.0;
 
 using DPoint = detail::FlatPoint;
 
@@ -906,9 +910,18 @@ void CairoDevice::ExtTextOut(std::int32_t x, std::int32_t y, std::string_view te
     // rotation in Cairo's terms.
     const double angle = -(font_.escapement % 3600) / 10.0 * std::numbers::pi / 180.0;
     cairo_rotate(cr_, angle);
-    cairo_set_font_face(cr_, face.face);
     cairo_matrix_t fm;
     cairo_matrix_init_scale(&fm, emX, em);
+    {
+        cairo_matrix_t ctm, full;
+        cairo_get_matrix(cr_, &ctm);
+        cairo_matrix_multiply(&full, &fm, &ctm);
+        if (!(std::hypot(full.xx, full.yx) < kLargestPixelsPerEm && std::hypot(full.xy, full.yy) < kLargestPixelsPerEm)) {
+            cairo_restore(cr_);
+            return;
+        }
+    }
+    cairo_set_font_face(cr_, face.face);
     cairo_set_font_matrix(cr_, &fm);
     cairo_font_options_t* options = cairo_font_options_create();
     if (raster_) {

@@ -901,6 +901,28 @@ TEST(RasterText, EmptyAndUnusualTextIsHandled)
     SUCCEED();
 }
 
+// FreeType refuses 65,536 pixels per em; asking for it once must not leave the face, which all
+// devices share, unable to draw. Rotated and through a scaled context as well.
+TEST(RasterText, AnEmBeyondTheFontEngineLeavesTheFaceDrawing)
+{
+    for (const int escapement : {0, 450}) {
+        {
+            RasterDevice d(100, 60);
+            LogFont huge = Arial(-70000);
+            huge.escapement = escapement;
+            Text(d, huge, TA_BASELINE, 10, 40, "W");
+            LogFont scaled = Arial(-40000);
+            scaled.escapement = escapement;
+            cairo_scale(d.Context(), 2, 2);
+            Text(d, scaled, TA_BASELINE, 10, 40, "W");
+            cairo_identity_matrix(d.Context());
+        }
+        RasterDevice d(200, 60);
+        Text(d, Arial(30), TA_BASELINE, 10, 40, "Still drawn");
+        EXPECT_GT(Ink(d).count, 100) << escapement;
+    }
+}
+
 TEST(RasterText, UnknownFaceFallsBackToAnotherFace)
 {
     RasterDevice d(200, 60);
