@@ -9,14 +9,11 @@ namespace plotwick {
 
 bool MetafileMode = false;
 
-std::int32_t ToDeviceUnits(float v)
+std::int32_t ToMetafileUnits(float v)
 {
-    if (MetafileMode) {
-        const float a = ToSingle(static_cast<long double>(v) * 1000);
-        const float b = ToSingle(static_cast<long double>(a) * MetafileScale);
-        return RoundEven(static_cast<long double>(b) / 1000);
-    }
-    return RoundEvenSingle(v);
+    const float a = ToSingle(static_cast<long double>(v) * 1000);
+    const float b = ToSingle(static_cast<long double>(a) * MetafileScale);
+    return RoundEven(static_cast<long double>(b) / 1000);
 }
 
 void AddToPath(const PathInstr& instr, gdi::DeviceContext& dc, const PathInstr*& prev)

@@ -72,12 +72,19 @@ void FlattenCubic(DPoint p0, DPoint p1, DPoint p2, DPoint p3, double tolerance, 
 {
     const double ax = p0.x - 2 * p1.x + p2.x, ay = p0.y - 2 * p1.y + p2.y;
     const double bx = p1.x - 2 * p2.x + p3.x, by = p1.y - 2 * p2.y + p3.y;
-    const double m = std::max(std::hypot(ax, ay), std::hypot(bx, by));
-    // Wang's bound on the number of pieces of a cubic.
-    double pieces = std::ceil(std::sqrt(0.75 * m / tolerance));
-    if (!(pieces >= 1))
-        pieces = 1;
-    const int n = static_cast<int>(std::min<double>(pieces, kMaxCurvePieces));
+    // The larger of the two second differences' lengths (plain square roots: these are small
+    // pixel distances, far from the overflow hypot guards against).
+    const double m = std::sqrt(std::max(ax * ax + ay * ay, bx * bx + by * by));
+    // Wang's bound on the number of pieces of a cubic, rounded up, at least 1 (also for NaN)
+    // and at most kMaxCurvePieces.
+    const double q = std::sqrt(0.75 * m / tolerance);
+    int n = 1;
+    if (q >= kMaxCurvePieces) {
+        n = kMaxCurvePieces;
+    } else if (q > 1) {
+        n = static_cast<int>(q);
+        n += n < q ? 1 : 0;
+    }
     for (int i = 1; i < n; ++i) {
         const double t = static_cast<double>(i) / n;
         const double u = 1 - t;
@@ -503,9 +510,11 @@ void CairoDevice::Emit(const Segment* segs, std::size_t count, bool stroke)
     }
     bool safe = true;
     const double corners[4][2] = {{minX, minY}, {maxX, minY}, {minX, maxY}, {maxX, maxY}};
+    cairo_matrix_t ctm;
+    cairo_get_matrix(cr_, &ctm);
     for (const auto& c : corners) {
         double dx = c[0] * k + ox, dy = c[1] * k + oy;
-        cairo_user_to_device(cr_, &dx, &dy);
+        cairo_matrix_transform_point(&ctm, &dx, &dy);
         if (!(std::fabs(dx) < kSafeDeviceRange && std::fabs(dy) < kSafeDeviceRange))
             safe = false;
     }
@@ -676,11 +685,10 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
     if (op != CAIRO_OPERATOR_OVER && op != CAIRO_OPERATOR_SOURCE)
         return false;
     // User space must map to pixels by a whole-pixel translation only.
-    double tx = 0, ty = 0, ax = 1, ay = 0, bx = 0, by = 1;
-    cairo_user_to_device(cr_, &tx, &ty);
-    cairo_user_to_device_distance(cr_, &ax, &ay);
-    cairo_user_to_device_distance(cr_, &bx, &by);
-    if (ax != 1 || ay != 0 || bx != 0 || by != 1 || tx != std::floor(tx) || ty != std::floor(ty))
+    cairo_matrix_t ctm;
+    cairo_get_matrix(cr_, &ctm);
+    const double tx = ctm.x0, ty = ctm.y0;
+    if (ctm.xx != 1 || ctm.yx != 0 || ctm.xy != 0 || ctm.yy != 1 || tx != std::floor(tx) || ty != std::floor(ty))
         return false;
     cairo_rectangle_list_t* clips = cairo_copy_clip_rectangle_list(cr_);
     if (clips->status != CAIRO_STATUS_SUCCESS) {
@@ -701,10 +709,9 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
                                 ((penColor_ >> 16) & 0xFFu);
 
     // Clip rectangles in whole pixels (a pixel belongs to a rectangle when its centre does).
-    struct Box {
-        std::int64_t x0, y0, x1, y1;
-    };
-    std::vector<Box> boxes;
+    using Box = detail::PixelBox;
+    std::vector<Box>& boxes = clipBoxes_;
+    boxes.clear();
     for (int i = 0; i < clips->num_rectangles; ++i) {
         const cairo_rectangle_t& r = clips->rectangles[i];
         Box b{static_cast<std::int64_t>(std::ceil(r.x + tx - 0.5)), static_cast<std::int64_t>(std::ceil(r.y + ty - 0.5)),

@@ -58,6 +58,10 @@ struct FlatPoint {
     double x;
     double y;
 };
+// A clip rectangle in whole pixels.
+struct PixelBox {
+    std::int64_t x0, y0, x1, y1;
+};
 }  // namespace detail
 
 // Device-to-logical conversion with a plain scale, rounding to the nearest integer (halves
@@ -152,6 +156,7 @@ private:
     std::vector<Segment> path_;
     std::vector<Segment> scratch_;
     std::vector<detail::FlatPoint> flat_, flatTmp_;
+    std::vector<detail::PixelBox> clipBoxes_;
     std::size_t clippedPoints_ = 0;  // points flattened for clipping so far
     Point current_{};
 
