@@ -1,10 +1,16 @@
 #include "render/Rasteriser.h"
 
+#include <exception>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "model/Drawing.h"
 #include "model/Rounding.h"
+#include "model/Shapes.h"
+#include "platform/gdi/DeviceContext.h"
 #include "platform/gdi/RasterDevice.h"
 #include "render/PathRender.h"
 
@@ -15,6 +21,139 @@ namespace {
 float Quotient(long double numerator, std::int64_t denominator)
 {
     return denominator == 0 ? 1.0f : ToSingle(numerator / static_cast<long double>(denominator));
+}
+
+// Drawings from this many instructions on are drawn in two halves side by side, on a machine
+// with more than one processor: below it a second thread costs more than it saves.
+constexpr std::size_t kSplitFromInstructions = 20000;
+// Nor when the work bitmap is larger than this: the second half needs a layer of that size.
+constexpr std::int64_t kLargestSplitPixels = std::int64_t{4096} * 4096;
+
+// The work of drawing a shape: its instructions, and one for the shape itself.
+std::size_t Weight(const VPath& shape)
+{
+    std::size_t weight = shape.FInstructions.size() + 1;
+    if (shape.IsGroup())
+        for (const auto& child : static_cast<const VPathGroup&>(shape).FChildren)
+            if (child)
+                weight += Weight(*child);
+    return weight;
+}
+
+// Stands in for the device while the shapes of the first half are gone through once more, to
+// learn the current position the device has after them: the position moves as it moves on the
+// device, nothing is drawn.
+class PositionTracker final : public gdi::DeviceContext {
+public:
+    gdi::Point position{0, 0};
+
+    void BeginPath() override {}
+    void EndPath() override {}
+    void FillPath() override {}
+    void StrokePath() override {}
+    void MoveToEx(std::int32_t x, std::int32_t y) override { position = {x, y}; }
+    void LineTo(std::int32_t x, std::int32_t y) override { position = {x, y}; }
+    void PolyBezierTo(const gdi::Point* points, std::size_t count) override
+    {
+        count -= count % 3;  // as the device: points past the last whole curve are ignored
+        if (count > 0)
+            position = points[count - 1];
+    }
+    void SelectSolidPen(gdi::ColorRef, std::int32_t) override {}
+    void SelectSolidBrush(gdi::ColorRef) override {}
+    void SelectFont(const gdi::LogFont&) override {}
+    void SetTextColor(gdi::ColorRef) override {}
+    void SetBkMode(int) override {}
+    void SetTextAlign(std::uint32_t) override {}
+    void SetMapperFlags(std::uint32_t) override {}
+    void ExtTextOut(std::int32_t, std::int32_t, std::string_view) override {}
+    gdi::Point DPtoLP(gdi::Point device) override { return device; }
+    void FillRect(std::int32_t, std::int32_t, std::int32_t, std::int32_t, gdi::ColorRef) override {}
+    void SetGraphicsMode(int) override {}
+};
+
+using ShapeList = std::vector<std::unique_ptr<VPath>>;
+
+void DrawShapes(gdi::DeviceContext& dc, ShapeList::const_iterator begin, ShapeList::const_iterator end,
+                const RenderPlacement& p)
+{
+    for (auto it = begin; it != end; ++it)
+        if (*it)
+            (*it)->Draw(dc, {p.tx, p.ty}, p.penScale);
+}
+
+// Where a drawing's top-level shapes are cut into two halves of about the same work; 0 when
+// it is better drawn in one go.
+std::size_t SplitPoint(const ShapeList& shapes, const gdi::RasterDevice& work)
+{
+    if (shapes.size() < 2 || std::thread::hardware_concurrency() < 2 ||
+        static_cast<std::int64_t>(work.Width()) * work.Height() > kLargestSplitPixels)
+        return 0;
+    std::vector<std::size_t> weights;
+    weights.reserve(shapes.size());
+    std::size_t total = 0;
+    for (const auto& shape : shapes) {
+        weights.push_back(shape ? Weight(*shape) : 0);
+        total += weights.back();
+    }
+    if (total < kSplitFromInstructions)
+        return 0;
+    // The second half also goes through the first one for the position: a little less for it.
+    std::size_t sum = 0;
+    for (std::size_t i = 0; i < weights.size(); ++i) {
+        sum += weights[i];
+        if (sum * 100 >= total * 53)
+            return i + 1 < weights.size() ? i + 1 : 0;
+    }
+    return 0;
+}
+
+// Draws the shapes on the work bitmap: the first half there, at the same time the second half
+// on a layer that is then laid over it. Every pixel ends as drawing them one after the other
+// leaves it, as nothing drawn is transparent or antialiased (see RasterDevice::DrawOver); the
+// second half starts from the current position the first half leaves.
+void DrawShapesOn(gdi::RasterDevice& work, const ShapeList& shapes, const RenderPlacement& p)
+{
+    const std::size_t split = SplitPoint(shapes, work);
+    std::unique_ptr<gdi::RasterDevice> layer;
+    if (split > 0) {
+        try {
+            layer = gdi::RasterDevice::Layer(work.Width(), work.Height());
+        } catch (const std::runtime_error&) {
+            // No memory for the layer: drawn in one go.
+        }
+    }
+    if (!layer) {
+        DrawShapes(work, shapes.begin(), shapes.end(), p);
+        return;
+    }
+    const auto middle = shapes.begin() + static_cast<std::ptrdiff_t>(split);
+    layer->SetGraphicsMode(gdi::GM_COMPATIBLE);
+    std::exception_ptr secondError;
+    std::thread second([&] {
+        try {
+            PositionTracker tracker;
+            DrawShapes(tracker, shapes.begin(), middle, p);
+            layer->MoveToEx(tracker.position.x, tracker.position.y);
+            DrawShapes(*layer, middle, shapes.end(), p);
+        } catch (...) {
+            secondError = std::current_exception();
+        }
+    });
+    std::exception_ptr firstError;
+    try {
+        DrawShapes(work, shapes.begin(), middle, p);
+    } catch (...) {
+        firstError = std::current_exception();
+    }
+    second.join();
+    // The error drawing them in order would have met first.
+    if (firstError)
+        std::rethrow_exception(firstError);
+    if (secondError)
+        std::rethrow_exception(secondError);
+    gdi::CairoDevice::CheckClippedPoints(work.ClippedPoints() + layer->ClippedPoints());
+    work.DrawOver(*layer);
 }
 
 }  // namespace
@@ -59,9 +198,7 @@ void TDrawing::RenderToBitmap(gdi::Bitmap24& target, bool fit)
     Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
     work.SetGraphicsMode(gdi::GM_COMPATIBLE);
     try {
-        for (const auto& shape : FShapes)
-            if (shape)
-                shape->Draw(work, {p.tx, p.ty}, p.penScale);
+        DrawShapesOn(work, FShapes, p);
     } catch (...) {
         target.Fill(0x00FFFFFF);  // a failed drawing leaves the target white
         throw;

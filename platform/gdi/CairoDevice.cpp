@@ -573,11 +573,7 @@ void CairoDevice::EmitClipped(const Segment* segs, std::size_t count, bool strok
     std::vector<DPoint>& poly = flat_;
     std::vector<DPoint>& tmp = flatTmp_;
     poly.clear();
-    const auto countPoints = [&]() {
-        if (clippedPoints_ + poly.size() > kMaxClippedPoints)
-            throw std::runtime_error("The drawing has more than " + std::to_string(kMaxClippedPoints) +
-                                     " points once its far-reaching curves are flattened.");
-    };
+    const auto countPoints = [&]() { CheckClippedPoints(clippedPoints_ + poly.size()); };
     auto flush = [&]() {
         clippedPoints_ += poly.size();
         if (poly.size() < 2)
@@ -635,6 +631,13 @@ void CairoDevice::EmitClipped(const Segment* segs, std::size_t count, bool strok
         }
     }
     flush();
+}
+
+void CairoDevice::CheckClippedPoints(std::size_t points)
+{
+    if (points > kMaxClippedPoints)
+        throw std::runtime_error("The drawing has more than " + std::to_string(kMaxClippedPoints) +
+                                 " points once its far-reaching curves are flattened.");
 }
 
 void CairoDevice::Fill(const Segment* segs, std::size_t count)

@@ -128,6 +128,12 @@ public:
     // The background colour of opaque text (white, as on a fresh device context).
     void SetBkColor(ColorRef color) { bkColor_ = color; }
 
+    // Points flattened so far to clip far-reaching paths to the visible area. Past 262,144 of
+    // them (on one device, or on the devices drawing parts of one drawing together) drawing
+    // stops with an error, which CheckClippedPoints raises for a total past the limit.
+    std::size_t ClippedPoints() const { return clippedPoints_; }
+    static void CheckClippedPoints(std::size_t points);
+
 private:
     enum class Op : std::uint8_t { Move, Line, Curve };
     struct Segment {

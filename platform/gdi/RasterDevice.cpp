@@ -59,14 +59,16 @@ constexpr std::uint64_t kMapAbove = 4u << 20;
 
 namespace detail {
 
-RasterSurface::RasterSurface(std::int32_t width, std::int32_t height) : width_(width), height_(height)
+RasterSurface::RasterSurface(std::int32_t width, std::int32_t height, bool transparent)
+    : width_(width), height_(height)
 {
+    const cairo_format_t format = transparent ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24;
     if (width <= 0 || height <= 0)
         throw std::runtime_error("Invalid bitmap size " + SizeText(width, height));
     if (width > RasterDevice::kMaxSide || height > RasterDevice::kMaxSide)
         throw std::runtime_error("A " + SizeText(width, height) + " bitmap is too large (at most " +
                                  std::to_string(RasterDevice::kMaxSide) + " pixels a side)");
-    const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, width);
+    const int stride = cairo_format_stride_for_width(format, width);
     const std::uint64_t bytes = static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(height);
     // The pixels are all written at once below; asking for more than the system has would
     // succeed on paper and then bring the machine down.
@@ -84,10 +86,10 @@ RasterSurface::RasterSurface(std::int32_t width, std::int32_t height) : width_(w
         ::madvise(pixels, static_cast<std::size_t>(bytes), MADV_HUGEPAGE);
         pixels_ = pixels;
         mappedBytes_ = static_cast<std::size_t>(bytes);
-        surface_ = cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), CAIRO_FORMAT_RGB24,
-                                                       width, height, stride);
+        surface_ = cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), format, width, height,
+                                                       stride);
     } else {
-        surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+        surface_ = cairo_image_surface_create(format, width, height);
     }
     const cairo_status_t status = cairo_surface_status(surface_);
     if (status != CAIRO_STATUS_SUCCESS) {
@@ -106,7 +108,7 @@ RasterSurface::RasterSurface(std::int32_t width, std::int32_t height) : width_(w
         throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
     }
     cairo_surface_flush(surface_);
-    std::memset(cairo_image_surface_get_data(surface_), 0xFF, static_cast<std::size_t>(bytes));
+    std::memset(cairo_image_surface_get_data(surface_), transparent ? 0 : 0xFF, static_cast<std::size_t>(bytes));
     cairo_surface_mark_dirty(surface_);
 }
 
@@ -127,8 +129,41 @@ void RasterSurface::ReleasePixels()
 }  // namespace detail
 
 RasterDevice::RasterDevice(std::int32_t width, std::int32_t height, double logicalPerDevice)
-    : RasterSurface(width, height), CairoDevice(context_, logicalPerDevice, Target::Raster)
+    : RasterDevice(width, height, logicalPerDevice, false)
 {
+}
+
+RasterDevice::RasterDevice(std::int32_t width, std::int32_t height, double logicalPerDevice, bool transparent)
+    : RasterSurface(width, height, transparent), CairoDevice(context_, logicalPerDevice, Target::Raster)
+{
+}
+
+std::unique_ptr<RasterDevice> RasterDevice::Layer(std::int32_t width, std::int32_t height, double logicalPerDevice)
+{
+    return std::unique_ptr<RasterDevice>(new RasterDevice(width, height, logicalPerDevice, true));
+}
+
+void RasterDevice::DrawOver(const RasterDevice& layer)
+{
+    if (layer.width_ != width_ || layer.height_ != height_)
+        throw std::invalid_argument("DrawOver: the layer (" + SizeText(layer.width_, layer.height_) +
+                                    ") must have the size of the device (" + SizeText(width_, height_) + ")");
+    cairo_surface_flush(surface_);
+    cairo_surface_flush(layer.surface_);
+    unsigned char* data = cairo_image_surface_get_data(surface_);
+    const unsigned char* over = cairo_image_surface_get_data(layer.surface_);
+    const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface_));
+    const std::size_t overStride = static_cast<std::size_t>(cairo_image_surface_get_stride(layer.surface_));
+    for (std::int32_t y = 0; y < height_; ++y) {
+        auto* out = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
+        const auto* in = reinterpret_cast<const std::uint32_t*>(over + static_cast<std::size_t>(y) * overStride);
+        for (std::int32_t x = 0; x < width_; ++x) {
+            // Alpha is 0 where nothing was drawn and 255 wherever something was.
+            const std::uint32_t p = in[x];
+            out[x] = (p >> 24) != 0 ? p : out[x];
+        }
+    }
+    cairo_surface_mark_dirty(surface_);
 }
 
 RasterDevice::~RasterDevice() = default;

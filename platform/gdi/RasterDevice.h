@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 typedef struct _cairo_surface cairo_surface_t;
 
@@ -17,7 +18,8 @@ namespace detail {
 // Holds the surface and its context so that they exist before the device that draws on them.
 class RasterSurface {
 protected:
-    RasterSurface(std::int32_t width, std::int32_t height);
+    // White RGB pixels, or fully transparent ARGB ones for a layer.
+    RasterSurface(std::int32_t width, std::int32_t height, bool transparent);
     ~RasterSurface();
     RasterSurface(const RasterSurface&) = delete;
     RasterSurface& operator=(const RasterSurface&) = delete;
@@ -47,6 +49,17 @@ public:
     RasterDevice(std::int32_t width, std::int32_t height, double logicalPerDevice = 1.0);
     ~RasterDevice() override;
 
+    // A layer: the same, but its pixels start fully transparent instead of white, so that what
+    // is drawn on it can be laid over another device (DrawOver).
+    static std::unique_ptr<RasterDevice> Layer(std::int32_t width, std::int32_t height,
+                                               double logicalPerDevice = 1.0);
+
+    // Copies every pixel the layer has drawn onto this device. Everything drawn on a raster
+    // device is opaque and without antialiasing, so that drawing shapes on a layer and laying it
+    // over the device gives the pixels of drawing them on the device itself. The layer must
+    // have this device's size; otherwise std::invalid_argument.
+    void DrawOver(const RasterDevice& layer);
+
     std::int32_t Width() const { return width_; }
     std::int32_t Height() const { return height_; }
     cairo_surface_t* Surface() const { return surface_; }
@@ -61,6 +74,9 @@ public:
 
     // The work surface as a bitmap of the same size.
     Bitmap24 ToBitmap();
+
+private:
+    RasterDevice(std::int32_t width, std::int32_t height, double logicalPerDevice, bool transparent);
 };
 
 }  // namespace plotwick::gdi

@@ -673,6 +673,27 @@ TEST(RasterBitmap, SizesThatCannotBeMadeRaiseCleanly)
     EXPECT_NO_THROW(RasterDevice(RasterDevice::kMaxSide, 1));
 }
 
+// A layer starts transparent; laid over a device, it replaces exactly the pixels drawn on it.
+TEST(RasterLayer, LaidOverADeviceReplacesWhatWasDrawnOnIt)
+{
+    RasterDevice base(40, 20);
+    base.FillRect(0, 0, 20, 20, 0x00FF0000);  // blue left half
+    auto layer = RasterDevice::Layer(40, 20);
+    layer->FillRect(10, 5, 30, 15, 0x000000FF);  // a red band across the middle
+    layer->FillRect(35, 0, 40, 5, 0x00FFFFFF);    // white is drawn too, not a hole
+    base.DrawOver(*layer);
+    EXPECT_EQ(base.PixelAt(5, 10), 0x00FF0000u);
+    EXPECT_EQ(base.PixelAt(15, 10), 0x000000FFu);
+    EXPECT_EQ(base.PixelAt(25, 10), 0x000000FFu);
+    EXPECT_EQ(base.PixelAt(35, 10), kWhite);
+    EXPECT_EQ(base.PixelAt(15, 2), 0x00FF0000u);
+    base.FillRect(35, 0, 40, 5, 0x0000FF00);
+    base.DrawOver(*layer);
+    EXPECT_EQ(base.PixelAt(37, 2), kWhite);
+    auto other = RasterDevice::Layer(40, 21);
+    EXPECT_THROW(base.DrawOver(*other), std::invalid_argument);
+}
+
 // --- Text ----------------------------------------------------------------------------------------------
 
 void Text(RasterDevice& d, const LogFont& font, std::uint32_t align, int x, int y, std::string_view text,

@@ -1,9 +1,14 @@
 // Placement of a drawing in the work bitmap, and rendered pixels.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "model/Drawing.h"
 #include "model/DrawDB.h"
+#include "model/Shapes.h"
 #include "platform/gdi/Bitmap.h"
+#include "platform/gdi/RasterDevice.h"
 #include "render/ExportSize.h"
 #include "render/PathRender.h"
 #include "render/Rasteriser.h"
@@ -142,6 +147,79 @@ TEST_F(RenderTest, EmptyAndHugeTargetsAreClearErrors)
         gdi::Bitmap24 huge(100000, 100000);
         d.RenderToBitmap(huge, false);
     });
+}
+
+// A drawing large enough to be drawn in two halves side by side gives the pixels of drawing its
+// shapes one after the other: overlapping fills and strokes, thin and thick pens, and paths
+// that start from where the path before them ended (no move of their own), the first of the
+// second half included.
+TEST_F(RenderTest, ALargeDrawingDrawnInTwoHalvesGivesThePixelsOfDrawingItInOrder)
+{
+    std::uint32_t seed = 12345;
+    const auto next = [&](int below) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(below));
+    };
+    std::vector<Bytes> paths;
+    for (int i = 0; i < 3000; ++i) {
+        std::vector<Bytes> instrs;
+        float x = static_cast<float>(next(2000)), y = static_cast<float>(next(2000));
+        if (i % 3 != 0)
+            instrs.push_back(M(x, y));  // every third path goes on from the previous one
+        for (int k = 0; k < 7; ++k) {
+            const float nx = x + static_cast<float>(next(300) - 150), ny = y + static_cast<float>(next(300) - 150);
+            if (k % 2 == 0)
+                instrs.push_back(L(nx, ny));
+            else
+                instrs.push_back(C(x + 40, y - 60, nx - 30, ny + 50, nx, ny));
+            x = nx;
+            y = ny;
+        }
+        if (i % 4 == 0)
+            instrs.push_back(Z());
+        const std::uint32_t colour = static_cast<std::uint32_t>(next(0x1000000));
+        std::optional<std::uint32_t> fill, stroke;
+        if (i % 5 != 1)
+            fill = colour;
+        if (i % 5 != 2)
+            stroke = colour ^ 0x00FFFFFF;
+        paths.push_back(PathOf(fill, stroke, instrs));
+    }
+    TDrawing& d = Make([&] {
+        Bytes stream;
+        for (const Bytes& path : paths)
+            stream.append(path);
+        return stream;
+    }());
+
+    for (const bool fit : {true, false}) {
+        for (const int side : {150, 500}) {  // thick pens at 500 (scale 0.5), hairlines at 150
+            d.LoadShapes(true);
+            gdi::Bitmap24 drawn(side, side);
+            d.RenderToBitmap(drawn, fit);
+
+            // The same, shape by shape on one device.
+            d.LoadShapes(true);
+            gdi::RasterDevice work(2 * side, 2 * side);
+            const IntRect r = d.GetBounds();
+            const RenderPlacement p = ComputeRenderPlacement(r.Width(), r.Height(), 2 * side, 2 * side, fit);
+            d.Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
+            work.SetGraphicsMode(gdi::GM_COMPATIBLE);
+            for (const auto& shape : d.FShapes)
+                shape->Draw(work, {p.tx, p.ty}, p.penScale);
+            gdi::Bitmap24 expected(side, side);
+            work.ReduceHalfTo(expected);
+
+            int differing = 0, coloured = 0;
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) {
+                    differing += drawn.GetPixel(x, y) != expected.GetPixel(x, y);
+                    coloured += expected.GetPixel(x, y) != 0x00FFFFFFu;
+                }
+            EXPECT_EQ(differing, 0) << "fit " << fit << ", " << side << " pixels";
+            EXPECT_GT(coloured, side * side / 2);
+        }
+    }
 }
 
 TEST(ExportSize, DialogArithmetic)
