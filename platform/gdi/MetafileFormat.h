@@ -135,16 +135,18 @@ public:
 
     std::size_t Size() const { return out_.size(); }
     void U8(std::uint8_t v) { out_.push_back(v); }
+    // Each value appended in one go (one check of the capacity, one store).
     void U16(std::uint16_t v)
     {
-        out_.push_back(static_cast<std::uint8_t>(v));
-        out_.push_back(static_cast<std::uint8_t>(v >> 8));
+        const std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+        out_.insert(out_.end(), b, b + 2);
     }
     void I16(std::int16_t v) { U16(static_cast<std::uint16_t>(v)); }
     void U32(std::uint32_t v)
     {
-        U16(static_cast<std::uint16_t>(v));
-        U16(static_cast<std::uint16_t>(v >> 16));
+        const std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
+                                   static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 24)};
+        out_.insert(out_.end(), b, b + 4);
     }
     void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
     void F32(float v);
