@@ -21,23 +21,44 @@ void Matrix3::Multiply(const Matrix3& other)
     }
 }
 
+namespace {
+
+// x * a + y * b + c, each running sum in extended precision rounded to a single at the end.
+// With an infinite or NaN operand the result is infinite or NaN whatever the precision, and
+// the x87 unit takes microseconds for each operation on such values: double arithmetic gives
+// the same infinity, or a NaN (which every reader of coordinates treats alike), at once.
+float SumOfProducts(float x, float a, float y, float b, float c)
+{
+    if (Matrix3::IsFinite(x) && Matrix3::IsFinite(a) && Matrix3::IsFinite(y) && Matrix3::IsFinite(b) &&
+        Matrix3::IsFinite(c))
+        return ToSingle(static_cast<long double>(x) * a + static_cast<long double>(y) * b + c);
+    return static_cast<float>(static_cast<double>(x) * a + static_cast<double>(y) * b + c);
+}
+
+float Quotient(float n, float d)
+{
+    if (Matrix3::IsFinite(n) && Matrix3::IsFinite(d))
+        return ToSingle(static_cast<long double>(n) / d);
+    return static_cast<float>(static_cast<double>(n) / d);
+}
+
+}  // namespace
+
 void Matrix3::TransformPointExtended(float& x, float& y) const
 {
-    const long double lx = x, ly = y;
-    float nx = ToSingle(lx * M[0] + ly * M[3] + M[6]);
-    float ny = ToSingle(lx * M[1] + ly * M[4] + M[7]);
+    float nx = SumOfProducts(x, M[0], y, M[3], M[6]);
+    float ny = SumOfProducts(x, M[1], y, M[4], M[7]);
     // The matrices of the drawings have a last column of (0, 0, 1): for a finite point w is
     // then exactly 1 and dividing by it changes nothing.
-    constexpr float kLargest = std::numeric_limits<float>::max();
-    if (M[2] == 0.0f && M[5] == 0.0f && M[8] == 1.0f && std::fabs(x) <= kLargest && std::fabs(y) <= kLargest) {
+    if (M[2] == 0.0f && M[5] == 0.0f && M[8] == 1.0f && IsFinite(x) && IsFinite(y)) {
         x = nx;
         y = ny;
         return;
     }
-    const float w = ToSingle(lx * M[2] + ly * M[5] + M[8]);
+    const float w = SumOfProducts(x, M[2], y, M[5], M[8]);
     if (w != 0.0f) {
-        nx = ToSingle(static_cast<long double>(nx) / w);
-        ny = ToSingle(static_cast<long double>(ny) / w);
+        nx = Quotient(nx, w);
+        ny = Quotient(ny, w);
     }
     x = nx;
     y = ny;

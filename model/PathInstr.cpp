@@ -21,7 +21,7 @@ void PathInstr::ExtendBounds(FDirtyRect& r, const PathInstr*& prev) const
         // The reflected control point of the previous instruction; a first 'S' has none and
         // reflects about its own start, which is unknown, so only its own points count.
         if (prev)
-            r.AddPoint(ToSingle(2.0L * prev->X - prev->C2X), ToSingle(2.0L * prev->Y - prev->C2Y));
+            r.AddPoint(ReflectCoordinate(prev->X, prev->C2X), ReflectCoordinate(prev->Y, prev->C2Y));
         r.AddPoint(X, Y);
         r.AddPoint(C2X, C2Y);
         break;
@@ -112,7 +112,9 @@ void TransformInstructions(PathInstr* instrs, std::size_t count, const Matrix3& 
                 m.TransformPoint(x, y);
             }
         });
-    } else if (m.M[2] == 0.0f && m.M[5] == 0.0f && m.M[8] == 1.0f) {
+    } else if (m.M[2] == 0.0f && m.M[5] == 0.0f && m.M[8] == 1.0f && Matrix3::IsFinite(m.M[0]) &&
+               Matrix3::IsFinite(m.M[1]) && Matrix3::IsFinite(m.M[3]) && Matrix3::IsFinite(m.M[4]) &&
+               Matrix3::IsFinite(m.M[6]) && Matrix3::IsFinite(m.M[7])) {
         // What TransformPoint does when w is 1: the same sums in extended precision.
         // Singles, as in the matrix: the extended products are formed from them as they are.
         const float a = m.M[0], b = m.M[1], c = m.M[3], d = m.M[4], e = m.M[6], f = m.M[7];

@@ -38,8 +38,8 @@ void AddToPath(const PathInstr& instr, gdi::DeviceContext& dc, const PathInstr*&
         // which, as for 'M' and 'L', its own stored first control point stands in for.
         float c1x = instr.C1X, c1y = instr.C1Y;
         if (prev) {
-            c1x = ToSingle(2.0L * prev->X - prev->C2X);
-            c1y = ToSingle(2.0L * prev->Y - prev->C2Y);
+            c1x = ReflectCoordinate(prev->X, prev->C2X);
+            c1y = ReflectCoordinate(prev->Y, prev->C2Y);
         }
         const gdi::Point pts[3] = {{ToDeviceUnits(c1x), ToDeviceUnits(c1y)},
                                    {ToDeviceUnits(instr.C2X), ToDeviceUnits(instr.C2Y)},

@@ -1,6 +1,12 @@
 // Matrices, the growing rectangle, and instruction bounds and transforms.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+
 #include "model/Geometry.h"
 #include "model/PathInstr.h"
 #include "model/Rounding.h"
@@ -30,6 +36,67 @@ TEST(Matrix3, TransformPoint)
     p = Map(Matrix3(1, 0, 0, 0, 1, 0, 0, 0, 2), 3, 4);
     EXPECT_EQ(p.x, 1.5f);
     EXPECT_EQ(p.y, 2);
+}
+
+// Infinite and NaN coordinates or matrix entries: what the transform in extended precision
+// gives (an infinity of the same sign or a NaN), and a finite coordinate computed from finite
+// values keeps its extended-precision value.
+TEST(Matrix3, NonFinitePointsAndEntriesGiveWhatTheExtendedSumsGive)
+{
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    // The transform with every sum in the extended format; a point that is not finite is
+    // divided by its w (then NaN).
+    const auto sum = [](float x, float a, float y, float b, float c) {
+        return ToSingle(static_cast<long double>(x) * a + static_cast<long double>(y) * b + c);
+    };
+    const auto extended = [&](float x, float a, float y, float b, float c) {
+        const float v = sum(x, a, y, b, c);
+        if (std::isfinite(x) && std::isfinite(y))
+            return v;
+        const float w = sum(x, 0, y, 0, 1);
+        return w != 0 ? ToSingle(static_cast<long double>(v) / w) : v;
+    };
+    const float values[] = {inf, -inf, nan, 0.0f, -0.0f, 1.5f, -3e38f, 1e-42f};
+    for (const float x : values)
+        for (const float y : values)
+            for (const float a : values) {
+                const Matrix3 m(a, 0.5f, 0, 2, a, 0, 7, -1, 1);
+                float tx = x, ty = y;
+                m.TransformPoint(tx, ty);
+                const float ex = extended(x, a, y, 2, 7), ey = extended(x, 0.5f, y, a, -1);
+                for (const auto& [got, want] : {std::pair{tx, ex}, std::pair{ty, ey}}) {
+                    if (std::isnan(want))
+                        EXPECT_TRUE(std::isnan(got)) << x << " " << y << " " << a;
+                    else
+                        EXPECT_EQ(std::bit_cast<std::uint32_t>(got), std::bit_cast<std::uint32_t>(want))
+                            << x << " " << y << " " << a;
+                }
+            }
+}
+
+// The reflected control point, rounded once in double precision, is the extended-precision
+// value bit for bit: random singles of every magnitude, subnormals and the overflow edge.
+TEST(PathInstrBounds, ReflectionRoundsAsInExtendedPrecision)
+{
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::uint32_t> bits;
+    const auto check = [](float about, float point) {
+        if (std::isnan(about) || std::isnan(point))
+            return;
+        const float want = ToSingle(2.0L * about - point);
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(ReflectCoordinate(about, point)), std::bit_cast<std::uint32_t>(want))
+            << about << " " << point;
+    };
+    for (int i = 0; i < 200000; ++i) {
+        const float a = std::bit_cast<float>(bits(random)), b = std::bit_cast<float>(bits(random));
+        check(a, b);
+        check(a, std::nextafter(2 * a, 0.0f));  // close values: cancellation
+    }
+    const float max = std::numeric_limits<float>::max();
+    check(max, 0);
+    check(max, max);
+    check(max / 2 + 1e31f, -max / 2);
+    check(1e-45f, 3e-45f);
 }
 
 TEST(Matrix3, MultiplyAppliesSelfFirst)
