@@ -24,11 +24,11 @@ namespace {
 // Curves are flattened to within this many reference-device pixels.
 constexpr double kFlatnessPixels = 0.05;
 constexpr double kMax16 = 32767;
-// A picture holds at most this many points once its curves are flattened (64 MB while it is
-// converted, a 16 MB metafile): far more than any drawing needs, but a far-reaching curve
-// flattens to thousands of points, and a small EMF of such curves would otherwise ask for
-// gigabytes.
-constexpr std::size_t kMaxPicturePoints = std::size_t{1} << 22;
+// A picture holds at most this many points once its curves are flattened (256 MB while it is
+// converted, a 64 MB metafile): three times what a drawing of 200,000 curves with texts needs,
+// but a far-reaching curve flattens to thousands of points, and a small EMF of such curves
+// would otherwise ask for gigabytes.
+constexpr std::size_t kMaxPicturePoints = std::size_t{1} << 24;
 constexpr std::uint32_t R2_COPYPEN = 13;
 constexpr std::uint32_t OPAQUE = 2;
 

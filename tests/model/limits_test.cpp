@@ -280,7 +280,7 @@ TEST_F(LimitsTest, DrawingsAtTheEdgeOfSingleRangeMakeMetafilesAndPdf)
 TEST_F(LimitsTest, WindowsMetafilesStopAtTheirPointBudget)
 {
     // 2,500 curves reaching a million units out, filled and stroked: each flattens to 4,096
-    // points, 20 million in all, past the 4,194,304 a Windows metafile may hold. The small EMF
+    // points, 20 million in all, past the 16,777,216 a Windows metafile may hold. The small EMF
     // is refused with a clear message instead of gigabytes of points.
     std::vector<Bytes> curves{M(0, 0)};
     for (int i = 0; i < 2500; ++i)
@@ -292,7 +292,7 @@ TEST_F(LimitsTest, WindowsMetafilesStopAtTheirPointBudget)
         gdi::ConvertEmfToPlaceableWmf(emf);
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "EMF to WMF: more than 4194304 points once the curves are flattened");
+        EXPECT_STREQ(e.what(), "EMF to WMF: more than 16777216 points once the curves are flattened");
     }
     // A thousand paths of ordinary curves are far inside the budget.
     Bytes ordinary;
