@@ -1,5 +1,6 @@
 // The rasteriser's work bitmap: a 24-bit Cairo image surface, white when created, with a
-// device context drawing on it, and the 2x2 reduction onto the target bitmap.
+// device context drawing on it, and the 2x2 reduction onto the target bitmap; and its layers,
+// transparent 32-bit surfaces laid over it.
 #pragma once
 
 #include "platform/gdi/Bitmap.h"
