@@ -210,25 +210,19 @@ void TExportForm::CommitField(QLineEdit* field)
     ShowTexts(false, before);
 }
 
-void TExportForm::eScaleExit() { CommitField(eScale); }
-
-void TExportForm::eWidthExit() { CommitField(eWidth); }
-
-void TExportForm::eHeightExit() { CommitField(eHeight); }
+void TExportForm::ExitField(QObject* widget)
+{
+    if (widget == eScale || widget == eWidth || widget == eHeight)
+        CommitField(static_cast<QLineEdit*>(widget));
+}
 
 bool TExportForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusOut) {
         // Switching to another window or opening the field's context menu does not leave it.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
-            if (watched == eScale)
-                eScaleExit();
-            else if (watched == eWidth)
-                eWidthExit();
-            else if (watched == eHeight)
-                eHeightExit();
-        }
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            ExitField(watched);
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -243,13 +237,7 @@ void TExportForm::Button1Click()
 {
     // Enter in a field presses "Ok" while the field still has the focus: what it shows is
     // committed first, as leaving it would.
-    QWidget* focused = focusWidget();
-    if (focused == eScale)
-        eScaleExit();
-    else if (focused == eWidth)
-        eWidthExit();
-    else if (focused == eHeight)
-        eHeightExit();
+    ExitField(focusWidget());
     accept();
 }
 

@@ -80,10 +80,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // A field loses the input focus.
-    void eScaleExit();
-    void eWidthExit();
-    void eHeightExit();
+    // A field (the scale, width or height) loses the input focus; nothing for other widgets.
+    void ExitField(QObject* widget);
     void chbPropsClick();
     void Button1Click();
     void Button2Click();
