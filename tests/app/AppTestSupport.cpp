@@ -14,6 +14,7 @@
 #include "app/SelUserForm.h"
 #include "app/Settings.h"
 #include "model/Drawing.h"
+#include "text/VFont.h"
 #include "text/VPathText.h"
 
 namespace plotwick::apptest {
@@ -165,6 +166,18 @@ void ResetSettings()
     QSettings s(QString::fromLatin1(app::settings::kOrganization), QString::fromLatin1(app::settings::kApplication));
     s.clear();
     s.sync();
+}
+
+void StartFresh(std::unique_ptr<fixture::TempDir>& dir, std::shared_ptr<FakeState>& state,
+                std::shared_ptr<RenderLog>& log)
+{
+    ResetSettings();
+    FontList.Clear();
+    SubstituteFontName.clear();
+    dir = std::make_unique<fixture::TempDir>();
+    state = std::make_shared<FakeState>();
+    state->base = dir->Path() + "/";
+    log = std::make_shared<RenderLog>();
 }
 
 void WriteSetting(const QString& name, const QVariant& value)

@@ -106,6 +106,10 @@ private:
 
 // The test's own settings store, emptied.
 void ResetSettings();
+// What each window test starts from: the settings emptied, no fonts, the substitute face off,
+// a new temporary folder as the provider's base (no users yet) and a new render log.
+void StartFresh(std::unique_ptr<fixture::TempDir>& dir, std::shared_ptr<FakeState>& state,
+                std::shared_ptr<RenderLog>& log);
 void WriteSetting(const QString& name, const QVariant& value);
 QVariant ReadSetting(const QString& name);
 QStringList SettingNames();

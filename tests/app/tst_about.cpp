@@ -38,14 +38,9 @@ private slots:
 
     void init()
     {
-        ResetSettings();
-        FontList.Clear();
-        dir = std::make_unique<fixture::TempDir>();
+        StartFresh(dir, state, log);
         fixture::UserFolder(dir->Path() + "/jsmith");
-        state = std::make_shared<FakeState>();
-        state->base = dir->Path() + "/";
         state->users.push_back({12, "John Smith", "jsmith"});
-        log = std::make_shared<RenderLog>();
     }
 
     void cleanup() { dir.reset(); }

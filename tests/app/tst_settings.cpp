@@ -65,16 +65,10 @@ private slots:
 
     void init()
     {
-        ResetSettings();
-        FontList.Clear();
-        SubstituteFontName.clear();
-        dir = std::make_unique<fixture::TempDir>();
+        StartFresh(dir, state, log);
         fixture::UserFolder(dir->Path() + "/jsmith").AddDatabase(kDrawings, "Sketches");
         fixture::UserFolder(dir->Path() + "/anna");
-        state = std::make_shared<FakeState>();
-        state->base = dir->Path() + "/";
         state->users.push_back({12, "John Smith", "jsmith"});
-        log = std::make_shared<RenderLog>();
     }
 
     void cleanup()

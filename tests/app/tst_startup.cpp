@@ -58,13 +58,7 @@ private slots:
 
     void init()
     {
-        ResetSettings();
-        FontList.Clear();
-        SubstituteFontName.clear();
-        dir = std::make_unique<fixture::TempDir>();
-        state = std::make_shared<FakeState>();
-        state->base = dir->Path() + "/";
-        log = std::make_shared<RenderLog>();
+        StartFresh(dir, state, log);
     }
 
     void cleanup()

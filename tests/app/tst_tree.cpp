@@ -35,14 +35,8 @@ private slots:
 
     void init()
     {
-        ResetSettings();
-        FontList.Clear();
-        SubstituteFontName.clear();
-        dir = std::make_unique<fixture::TempDir>();
-        state = std::make_shared<FakeState>();
-        state->base = dir->Path() + "/";
+        StartFresh(dir, state, log);
         state->users.push_back({12, "John Smith", "jsmith"});
-        log = std::make_shared<RenderLog>();
     }
 
     void cleanup()
