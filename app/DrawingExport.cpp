@@ -15,12 +15,6 @@
 #include "app/ExportForm.h"
 #include "app/Images.h"
 #include "model/Drawing.h"
-#include "platform/gdi/Bitmap.h"
-#include "platform/gdi/BmpWriter.h"
-#include "platform/gdi/RasterDevice.h"
-#include "render/JpegWriter.h"
-#include "render/Rasteriser.h"
-#include "render/Metafile.h"
 
 namespace plotwick::app {
 
@@ -46,13 +40,13 @@ public:
     ArrowWhileAsking& operator=(const ArrowWhileAsking&) = delete;
 };
 
-// Asks for the pixel size (and the JPEG settings) and renders the drawing, stretched, at that
-// size. False when the dialog was cancelled.
-bool AskAndRender(TDrawing& drawing, bool jpeg, QWidget* parent, gdi::Bitmap24& bitmap, JpegOptions& options)
+// Asks for the pixel size (and the JPEG settings) of a raster export into options. False
+// when the dialog was cancelled.
+bool AskRasterSettings(TDrawing& drawing, bool jpeg, QWidget* parent, ExportOptions& options)
 {
     TExportForm form(parent);
     form.ShowJpegOptions(jpeg);
-    const IntRect r = drawing.GetBounds();
+    const IntRect r = ExportBounds(drawing);
     form.FSourceWidth = ToInt32(r.Width());
     form.FSourceHeight = ToInt32(r.Height());
     int result;
@@ -63,12 +57,23 @@ bool AskAndRender(TDrawing& drawing, bool jpeg, QWidget* parent, gdi::Bitmap24& 
     if (result != QDialog::Accepted)
         return false;
     // A width or height of 0 (a small scale of a small drawing) is refused by the rasteriser
-    // with its own message; nothing is written then.
-    CheckRasterTargetSize(form.CommittedWidth(), form.CommittedHeight());
-    bitmap = gdi::Bitmap24(form.CommittedWidth(), form.CommittedHeight());
-    drawing.RenderToBitmap(bitmap, /*fit=*/false);
-    options = form.JpegSettings();
+    // with its own message; nothing is written then. The dialog's size is stretched onto.
+    options.raster = {};
+    options.raster.pixels = {{form.CommittedWidth(), form.CommittedHeight()}};
+    options.jpeg = form.JpegSettings();
     return true;
+}
+
+// The formats the window's export writes, by the extension of the chosen name.
+std::optional<ExportFormat> WindowFormat(const QString& ext)
+{
+    static const std::pair<const char*, ExportFormat> formats[] = {
+        {".wmf", ExportFormat::Wmf}, {".emf", ExportFormat::Emf}, {".bmp", ExportFormat::Bmp},
+        {".jpg", ExportFormat::Jpeg}, {".svg", ExportFormat::Svg}};
+    for (const auto& [extension, format] : formats)
+        if (ext == QLatin1String(extension))
+            return format;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -86,67 +91,29 @@ QString ExportExtension(const QString& fileName)
     return ext;
 }
 
-ExportOutcome ExportToFile(TDrawing& drawing, const QString& fileName, QWidget* parent)
+ExportOptions WindowExportOptions(const RenderOptions& render)
 {
-    const QString ext = ExportExtension(fileName);
-    const std::string path = LocalPath(fileName);
-    if (ext == QLatin1String(".wmf")) {
-        drawing.LoadShapes(true);
-        SaveWmf(drawing, path);
-        return ExportOutcome::Written;
-    }
-    if (ext == QLatin1String(".emf")) {
-        drawing.LoadShapes(true);
-        SaveEmf(drawing, path);
-        return ExportOutcome::Written;
-    }
-    if (ext == QLatin1String(".bmp")) {
-        drawing.LoadShapes(true);
-        return SaveBmp(drawing, fileName, parent);
-    }
-    if (ext == QLatin1String(".jpg")) {
-        drawing.LoadShapes(true);
-        return SaveJpeg(drawing, fileName, parent);
-    }
-    if (ext == QLatin1String(".svg")) {
-        // The document carries the offsets of the last normalising load (those of the preview
-        // in the window) around the file's own coordinates: the normalising load comes first
-        // here too, so that the file does not depend on what was shown before.
-        drawing.LoadShapes(true);
-        drawing.LoadShapes(false);
-        drawing.SaveSvg(path);
-        return ExportOutcome::Written;
-    }
-    return ExportOutcome::Unsupported;
+    ExportOptions options;
+    options.substituteFont = !render.SubstituteFontName.empty();
+    return options;
 }
 
-ExportOutcome SaveBmp(TDrawing& drawing, const QString& fileName, QWidget* parent)
+ExportOutcome ExportToFile(TDrawing& drawing, const QString& fileName, QWidget* parent, const ExportOptions& options)
 {
-    gdi::Bitmap24 bitmap;
-    JpegOptions unused;
-    if (!AskAndRender(drawing, false, parent, bitmap, unused))
+    const std::optional<ExportFormat> format = WindowFormat(ExportExtension(fileName));
+    if (!format)
+        return ExportOutcome::Unsupported;
+    ExportOptions chosen = options;
+    if (IsRasterFormat(*format) && !AskRasterSettings(drawing, *format == ExportFormat::Jpeg, parent, chosen))
         return ExportOutcome::Cancelled;
-    gdi::SaveBmp(bitmap, LocalPath(fileName));
+    Export(drawing, *format, chosen, LocalPath(fileName));
     return ExportOutcome::Written;
 }
 
-ExportOutcome SaveJpeg(TDrawing& drawing, const QString& fileName, QWidget* parent)
+QMimeData* VectorClipboardData(TDrawing& drawing, const ExportOptions& options)
 {
-    gdi::Bitmap24 bitmap;
-    JpegOptions options;
-    if (!AskAndRender(drawing, true, parent, bitmap, options))
-        return ExportOutcome::Cancelled;
-    SaveJpegFile(bitmap, options, LocalPath(fileName));
-    return ExportOutcome::Written;
-}
-
-QMimeData* VectorClipboardData(TDrawing& drawing)
-{
-    const std::vector<std::uint8_t> emf = ::plotwick::CopyAsVectors(drawing);  // loads normalised
-    // The SVG as the export writes it: the file's own coordinates after a normalising load.
-    drawing.LoadShapes(false);
-    SvgText document;
-    drawing.BuildSvg(document);
+    const std::vector<std::uint8_t> emf = ClipboardMetafile(drawing, options);
+    const SvgText document = ClipboardSvg(drawing, options);
     // The file is UTF-16 with a byte-order mark; programs that take SVG from the clipboard
     // expect UTF-8 without one. The document declares no encoding, so UTF-8 is its default.
     const QByteArray svg =
@@ -158,24 +125,15 @@ QMimeData* VectorClipboardData(TDrawing& drawing)
     return data;
 }
 
-void CopyAsVectorsToClipboard(TDrawing& drawing)
+void CopyAsVectorsToClipboard(TDrawing& drawing, const ExportOptions& options)
 {
-    QMimeData* data = VectorClipboardData(drawing);
+    QMimeData* data = VectorClipboardData(drawing, options);
     QGuiApplication::clipboard()->setMimeData(data);  // the clipboard takes it, replacing what it held
 }
 
-void CopyAsBitmap(TDrawing& drawing)
+void CopyAsBitmap(TDrawing& drawing, const ExportOptions& options)
 {
-    drawing.LoadShapes(true);
-    const IntRect r = drawing.GetBounds();
-    // One pixel per drawing unit. A line, a dot or a drawing without shapes has no extent on
-    // an axis; it gets one pixel there, as in the raster export.
-    const std::int32_t width = ToInt32(std::max<std::int64_t>(r.Width(), 1));
-    const std::int32_t height = ToInt32(std::max<std::int64_t>(r.Height(), 1));
-    CheckRasterTargetSize(width, height);
-    gdi::Bitmap24 bitmap(width, height);
-    drawing.RenderToBitmap(bitmap, /*fit=*/false);
-    QGuiApplication::clipboard()->setImage(BitmapToImage(bitmap));
+    QGuiApplication::clipboard()->setImage(BitmapToImage(ClipboardBitmap(drawing, options)));
 }
 
 }  // namespace plotwick::app

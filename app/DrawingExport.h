@@ -7,6 +7,9 @@
 class QMimeData;
 class QWidget;
 
+#include "export/Export.h"
+#include "render/PathRender.h"
+
 namespace plotwick {
 class TDrawing;
 }
@@ -26,22 +29,22 @@ extern const char* const kExportExtensionsText;
 // empty when there is none.
 QString ExportExtension(const QString& fileName);
 
-// Loads the drawing's shapes and writes them in the format the extension names (.wmf, .emf,
-// .bmp, .jpg, .svg). BMP and JPEG first ask for the pixel size (and the JPEG settings) in
-// the export settings dialog, owned by parent. Loading, rendering and writing errors are
-// raised; an existing file of that name is then left as it was.
-ExportOutcome ExportToFile(TDrawing& drawing, const QString& fileName, QWidget* parent);
+// The export options of the window's current choices (the substitute face).
+ExportOptions WindowExportOptions(const RenderOptions& render);
 
-// The raster exports: the shapes must be loaded normalised.
-ExportOutcome SaveBmp(TDrawing& drawing, const QString& fileName, QWidget* parent);
-ExportOutcome SaveJpeg(TDrawing& drawing, const QString& fileName, QWidget* parent);
+// Writes the drawing in the format the extension names (.wmf, .emf, .bmp, .jpg, .svg) through
+// the one export entry point. BMP and JPEG first ask for the pixel size (and the JPEG
+// settings) in the export settings dialog, owned by parent. Loading, rendering and writing
+// errors are raised; an existing file of that name is then left as it was.
+ExportOutcome ExportToFile(TDrawing& drawing, const QString& fileName, QWidget* parent,
+                           const ExportOptions& options = {});
 
 // What "Copy as Vectors" puts on the clipboard: the enhanced metafile as "image/x-emf" and the
 // SVG export of the drawing as "image/svg+xml". Reloads the shapes.
-QMimeData* VectorClipboardData(TDrawing& drawing);
+QMimeData* VectorClipboardData(TDrawing& drawing, const ExportOptions& options = {});
 // Reloads the shapes normalised and puts one pixel per drawing unit on the clipboard.
-void CopyAsBitmap(TDrawing& drawing);
+void CopyAsBitmap(TDrawing& drawing, const ExportOptions& options = {});
 // Reloads the shapes and puts VectorClipboardData on the clipboard.
-void CopyAsVectorsToClipboard(TDrawing& drawing);
+void CopyAsVectorsToClipboard(TDrawing& drawing, const ExportOptions& options = {});
 
 }  // namespace plotwick::app

@@ -7,7 +7,7 @@
 #include <QDialog>
 
 #include "render/ExportSize.h"
-#include "render/JpegWriter.h"
+#include "platform/codec/JpegWriter.h"
 
 class QCheckBox;
 class QGroupBox;

@@ -1,6 +1,6 @@
 #include "app/Images.h"
 
-#include "platform/gdi/Bitmap.h"
+#include "platform/codec/Bitmap.h"
 
 namespace plotwick::app {
 

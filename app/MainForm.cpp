@@ -27,7 +27,7 @@
 #include "model/DatabaseScan.h"
 #include "model/Drawing.h"
 #include "platform/files/Files.h"
-#include "platform/gdi/Codepage.h"
+#include "platform/fonts/Codepage.h"
 #include "text/VFont.h"
 #include "text/VPathText.h"
 
@@ -274,7 +274,7 @@ void TMainForm::StartUp()
     if (FUserID < 0)
         PickUser();
     ApplyUser();
-    SubstituteFontName.clear();
+    FRenderOptions.SubstituteFontName.clear();
 }
 
 void TMainForm::PickUser()
@@ -501,7 +501,7 @@ void TMainForm::RenderPreview()
     QImage image;
     try {
         BusyScope busy(*this);
-        image = FServices.renderPreview(*drawing, pixels);
+        image = FServices.renderPreview(*drawing, pixels, FRenderOptions);
     } catch (...) {
         // A preview of another drawing must not stay under this drawing's title.
         imgPreview->setImage({});
@@ -534,10 +534,11 @@ void TMainForm::CheckBox1Click()
 void TMainForm::ToggleSubstituteFont()
 {
     // The switch follows the variable, not the box.
-    if (!SubstituteFontName.empty())
-        SubstituteFontName.clear();
+    std::string& face = FRenderOptions.SubstituteFontName;
+    if (!face.empty())
+        face.clear();
     else
-        SubstituteFontName = "Arial";
+        face = "Arial";
     RenderPreview();
 }
 

@@ -13,6 +13,7 @@
 #include <QMainWindow>
 
 #include "model/DrawDB.h"
+#include "render/PathRender.h"
 #include "platform/userdata/UserData.h"
 
 class QAction;
@@ -46,7 +47,7 @@ struct TMainFormServices {
     std::function<std::unique_ptr<userdata::IPDUserData>()> createUserData;
     // Loads the drawing's shapes afresh and renders them fitted into an image of the given
     // pixel size.
-    std::function<QImage(TDrawing& drawing, QSize pixels)> renderPreview;
+    std::function<QImage(TDrawing& drawing, QSize pixels, const RenderOptions& options)> renderPreview;
 };
 
 // A database node of the tree: it owns its database.
@@ -103,6 +104,10 @@ public:
     bool Busy() const { return FBusyDepth > 0; }
     // The number of previews rendered so far.
     int PreviewCount() const { return FPreviewCount; }
+    // Empty, or "Arial" while "Substitute font" is ticked: what the preview, the exports and the
+    // copies draw texts with.
+    const std::string& SubstituteFontName() const { return FRenderOptions.SubstituteFontName; }
+    const RenderOptions& CurrentRenderOptions() const { return FRenderOptions; }
 
     // Components, named as designed.
     QStatusBar* StatusBar1;
@@ -220,6 +225,7 @@ private:
     bool FNoUsers = false;         // PickUser found no HotSync user
     bool FSettingsLoaded = false;  // LoadSettings ran: there is a layout worth storing
     int FPreviewCount = 0;
+    RenderOptions FRenderOptions;
 
     // Held commands.
     int FBusyDepth = 0;

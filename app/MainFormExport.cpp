@@ -12,7 +12,7 @@
 #include "app/DrawingExport.h"
 #include "app/MainForm.h"
 #include "model/Drawing.h"
-#include "platform/gdi/Codepage.h"
+#include "platform/fonts/Codepage.h"
 
 namespace plotwick::app {
 
@@ -85,7 +85,7 @@ void TMainForm::Export1Click()
     {
         const BusyCursor cursor(Qt::WaitCursor);
         QCoreApplication::processEvents();
-        outcome = ExportToFile(*drawing, fileName, this);
+        outcome = ExportToFile(*drawing, fileName, this, WindowExportOptions(FRenderOptions));
     }
     if (outcome == ExportOutcome::Unsupported) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("A problem"),
@@ -104,7 +104,7 @@ void TMainForm::Copyasvectors1Click()
     const BusyCursor cursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
     if (TDrawing* drawing = SelectedDrawing())
-        CopyAsVectorsToClipboard(*drawing);
+        CopyAsVectorsToClipboard(*drawing, WindowExportOptions(FRenderOptions));
 }
 
 void TMainForm::CopyasBitmap1Click()
@@ -113,7 +113,7 @@ void TMainForm::CopyasBitmap1Click()
     const BusyCursor cursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
     if (TDrawing* drawing = SelectedDrawing())
-        CopyAsBitmap(*drawing);
+        CopyAsBitmap(*drawing, WindowExportOptions(FRenderOptions));
 }
 
 }  // namespace plotwick::app

@@ -2,15 +2,15 @@
 
 #include "app/Images.h"
 #include "model/Drawing.h"
-#include "platform/gdi/Bitmap.h"
+#include "platform/codec/Bitmap.h"
+#include "render/Rasteriser.h"
 
 namespace plotwick::app {
 
-QImage RenderToImage(TDrawing& drawing, QSize pixels)
+QImage RenderToImage(TDrawing& drawing, QSize pixels, const RenderOptions& options)
 {
     gdi::Bitmap24 bitmap(pixels.width(), pixels.height());
-    drawing.LoadShapes(true);
-    drawing.RenderToBitmap(bitmap, /*fit=*/true);
+    plotwick::RenderToImage(drawing, bitmap, options);
     return BitmapToImage(bitmap);
 }
 

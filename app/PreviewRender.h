@@ -7,10 +7,11 @@
 
 namespace plotwick {
 class TDrawing;
+struct RenderOptions;
 }
 
 namespace plotwick::app {
 
-QImage RenderToImage(TDrawing& drawing, QSize pixels);
+QImage RenderToImage(TDrawing& drawing, QSize pixels, const RenderOptions& options);
 
 }  // namespace plotwick::app

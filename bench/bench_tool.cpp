@@ -1,7 +1,7 @@
 // plotwick-bench-tool: the helper of bench/compare.
 //   generate USERFOLDER [--font]   writes the bench databases into a user folder (BenchData.h)
 //   preview USERFOLDER RECORD W H RUNS
-//                                  times the window's preview call, TDrawing::RenderToImage on a
+//                                  times the window's preview call, RenderToImage on a
 //                                  W x H bitmap, RUNS times after loading the user folder's fonts;
 //                                  prints "first MS min MS median MS" in milliseconds
 //   load USERFOLDER RECORD RUNS [--normalise]
@@ -21,7 +21,8 @@
 #include "model/DatabaseScan.h"
 #include "model/Drawing.h"
 #include "model/DrawDB.h"
-#include "platform/gdi/Bitmap.h"
+#include "platform/codec/Bitmap.h"
+#include "render/Rasteriser.h"
 #include "text/VFont.h"
 
 using namespace plotwick;
@@ -83,7 +84,7 @@ int main(int argc, char** argv)
                 return Usage();
             // The window's bitmap is there before the drawing is selected.
             gdi::Bitmap24 image(w, h);
-            return Time(argv[2], argv[3], runs, [&](TDrawing& d) { d.RenderToImage(image); });
+            return Time(argv[2], argv[3], runs, [&](TDrawing& d) { RenderToImage(d, image); });
         }
         if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "load") == 0) {
             const int runs = std::atoi(argv[4]);

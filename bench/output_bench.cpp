@@ -4,8 +4,9 @@
 
 #include "bench/BenchData.h"
 #include "model/Drawing.h"
-#include "platform/gdi/WmfConverter.h"
+#include "platform/metafile/WmfConverter.h"
 #include "render/Metafile.h"
+#include "render/Pdf.h"
 #include "svg/SvgNumbers.h"
 #include "svg/SvgWriter.h"
 
@@ -23,7 +24,7 @@ void BM_BuildSvg(benchmark::State& state)
     std::size_t units = 0;
     for (auto _ : state) {
         SvgText doc;
-        d.BuildSvg(doc);
+        BuildSvg(d, doc);
         units = doc.size();
         benchmark::DoNotOptimize(doc.data());
     }
@@ -38,7 +39,7 @@ void BM_SvgFileBytes(benchmark::State& state)
     TDrawing d(&f.db, "big200k.dat");
     d.LoadShapes(false);
     SvgText doc;
-    d.BuildSvg(doc);
+    BuildSvg(d, doc);
     for (auto _ : state) {
         const auto bytes = SvgFileBytes(doc);
         benchmark::DoNotOptimize(bytes.data());

@@ -10,7 +10,8 @@
 
 #include "bench/BenchData.h"
 #include "model/Drawing.h"
-#include "platform/gdi/PngWriter.h"
+#include "platform/codec/PngWriter.h"
+#include "render/Rasteriser.h"
 
 using namespace plotwick;
 
@@ -49,7 +50,7 @@ gdi::Bitmap24 Rendered(const char* file, std::int32_t w, std::int32_t h, bool fi
     TDrawing d(&f.db, file);
     d.LoadShapes(true);
     gdi::Bitmap24 bitmap(w, h);
-    d.RenderToBitmap(bitmap, fit);
+    RenderToBitmap(d, bitmap, fit);
     return bitmap;
 }
 

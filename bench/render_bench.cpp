@@ -4,7 +4,8 @@
 
 #include "bench/BenchData.h"
 #include "model/Drawing.h"
-#include "platform/gdi/RasterDevice.h"
+#include "platform/device/RasterDevice.h"
+#include "render/Rasteriser.h"
 
 using namespace plotwick;
 
@@ -21,7 +22,7 @@ void BM_RenderToBitmap800(benchmark::State& state)
         state.PauseTiming();
         d.LoadShapes(true);
         state.ResumeTiming();
-        d.RenderToBitmap(target, false);
+        RenderToBitmap(d, target, false);
         benchmark::DoNotOptimize(target.Row(0));
     }
     state.SetLabel(kDrawings[state.range(0)]);
@@ -36,7 +37,7 @@ void BM_RenderToImage(benchmark::State& state)
     TDrawing d(&f.db, kDrawings[state.range(0)]);
     gdi::Bitmap24 image(static_cast<std::int32_t>(state.range(1)), static_cast<std::int32_t>(state.range(2)));
     for (auto _ : state) {
-        d.RenderToImage(image);
+        RenderToImage(d, image);
         benchmark::DoNotOptimize(image.Row(0));
     }
     state.SetLabel(kDrawings[state.range(0)]);

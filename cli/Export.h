@@ -6,20 +6,11 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "export/Export.h"
 
 namespace plotwick::cli {
 
-struct ExportOptions {
-    bool substituteFont = false;
-    std::optional<long> scale;
-    std::optional<long> width;
-    std::optional<long> height;
-    bool fit = false;
-    int quality = 75;
-    bool grayscale = false;
-    bool progressive = false;
-    bool textOutlines = false;
-};
+using ExportOptions = plotwick::ExportOptions;
 
 // The output extensions the exporter writes, lower case, without the dot.
 const std::vector<std::string>& ExportFormats();

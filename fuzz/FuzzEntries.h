@@ -38,12 +38,14 @@
 #include "model/DrawDB.h"
 #include "model/Drawing.h"
 #include "model/Shapes.h"
-#include "platform/gdi/Bitmap.h"
-#include "platform/gdi/BmpWriter.h"
-#include "platform/gdi/PngWriter.h"
-#include "platform/gdi/WmfConverter.h"
-#include "render/JpegWriter.h"
+#include "platform/codec/Bitmap.h"
+#include "platform/codec/BmpWriter.h"
+#include "platform/codec/PngWriter.h"
+#include "platform/metafile/WmfConverter.h"
+#include "platform/codec/JpegWriter.h"
 #include "render/Metafile.h"
+#include "render/Pdf.h"
+#include "render/Rasteriser.h"
 #include "svg/SvgWriter.h"
 #include "text/VFont.h"
 #include "text/VPathText.h"
@@ -134,7 +136,7 @@ inline std::vector<std::string_view> SplitSections(std::string_view input)
 class GlobalState {
 public:
     explicit GlobalState(const ShapeLimits& limits)
-        : limits_(GetShapeLimits()), substitute_(SubstituteFontName), outlines_(SvgTextOutlines)
+        : limits_(GetShapeLimits())
     {
         SetShapeLimits(limits);
     }
@@ -142,16 +144,12 @@ public:
     {
         FontList.Clear();
         SetShapeLimits(limits_);
-        SubstituteFontName = substitute_;
-        SvgTextOutlines = outlines_;
     }
     GlobalState(const GlobalState&) = delete;
     GlobalState& operator=(const GlobalState&) = delete;
 
 private:
     ShapeLimits limits_;
-    std::string substitute_;
-    bool outlines_;
 };
 
 // The user folder of a record input: its databases written from the sections, the font in the
@@ -263,9 +261,9 @@ inline int PipelineEntry(const std::uint8_t* data, std::size_t size)
         return 0;
     const GlobalState state(kPipelineLimits);
     const std::uint8_t options = data[0];
-    SubstituteFontName = (options & 1) ? "Arial" : "";
+    const RenderOptions render{(options & 1) ? "Arial" : ""};
     const bool fit = (options & 2) != 0;
-    SvgTextOutlines = (options & 4) != 0;
+    const SvgOptions svg{render.SubstituteFontName, (options & 4) != 0};
     UserFolder user(AsText(data + 1, size - 1));
     TDrawing drawing(&user.FDrawings, "REC.dat");
 
@@ -281,21 +279,21 @@ inline int PipelineEntry(const std::uint8_t* data, std::size_t size)
         // The SVG export reloads the file's own coordinates after the normalising load.
         drawing.LoadShapes(false);
         SvgText doc;
-        drawing.BuildSvg(doc);
+        BuildSvg(drawing, doc, svg);
         (void)SvgFileBytes(doc);
     });
     std::vector<std::uint8_t> emf;
-    attempt([&] { emf = CreateMetafile(drawing); });
+    attempt([&] { emf = CreateMetafile(drawing, render); });
     if (!emf.empty()) {
         try {
             (void)gdi::ConvertEmfToPlaceableWmf(emf);
         } catch (const std::runtime_error&) {
         }
     }
-    attempt([&] { (void)CreatePdf(drawing); });
+    attempt([&] { (void)CreatePdf(drawing, render); });
     attempt([&] {
         gdi::Bitmap24 bitmap(kRasterWidth, kRasterHeight);
-        drawing.RenderToBitmap(bitmap, fit);
+        RenderToBitmap(drawing, bitmap, fit, render);
         (void)gdi::EncodeBmp(bitmap);
         (void)gdi::EncodePng(bitmap);
         (void)EncodeJpeg(bitmap, JpegOptions{});

@@ -9,7 +9,7 @@
 
 #include "model/Geometry.h"
 #include "model/Shapes.h"
-#include "platform/gdi/Bitmap.h"
+#include "platform/codec/Bitmap.h"
 
 namespace plotwick {
 
@@ -35,16 +35,8 @@ public:
     void Transform(const Matrix3& m);
     std::string FilePath() const;  // FDB->FPath + "/" + FFileName
 
-    // Rendering (render/).
-    // Draws the loaded shapes (loaded with normalisation) onto target, whose size is set; the
-    // shapes are left transformed. Fit keeps the proportions, else the drawing is stretched.
-    void RenderToBitmap(gdi::Bitmap24& target, bool fit);
-    // The preview: reloads the shapes normalised and renders them fitted into image.
-    void RenderToImage(gdi::Bitmap24& image);
-
-    // SVG (svg/).
-    void BuildSvg(SvgText& d) const;
-    void SaveSvg(const std::string& fileName) const;
+    // Drawing it on a device is render/Rasteriser.h's and render/Metafile.h's; writing it as
+    // SVG is svg/SvgWriter.h's.
 
     std::vector<std::unique_ptr<VPath>> FShapes;
     TDrawDB* FDB = nullptr;

@@ -1,10 +1,10 @@
 #include "model/Shapes.h"
 
 #include <algorithm>
+#include <array>
 
 #include "model/BParser.h"
 #include "model/Geometry.h"
-#include "text/VPathText.h"
 
 namespace plotwick {
 
@@ -199,12 +199,17 @@ void VPathGroup::Transform(const Matrix3& m)
             child->Transform(m);
 }
 
-void VPathGroup::CollectFonts(std::vector<VFont*>& fonts) const
+namespace {
+
+// The makers of the kinds registered from above, by kind byte. Written only while the
+// programs start (static initialisation), read from any thread after that.
+std::array<ShapeFactory::Maker, 256>& RegisteredKinds()
 {
-    for (const auto& child : FChildren)
-        if (child)
-            child->CollectFonts(fonts);
+    static std::array<ShapeFactory::Maker, 256> kinds{};
+    return kinds;
 }
+
+}  // namespace
 
 std::unique_ptr<VPath> ShapeFactory::CreateShape(std::uint8_t kind)
 {
@@ -213,12 +218,14 @@ std::unique_ptr<VPath> ShapeFactory::CreateShape(std::uint8_t kind)
         return std::make_unique<VPath>();
     case 'g':
         return std::make_unique<VPathGroup>();
-    case 'x':
-        return std::make_unique<VPathText>();
     default:
+        if (const Maker make = RegisteredKinds()[kind])
+            return make();
         return nullptr;
     }
 }
+
+void ShapeFactory::RegisterKind(std::uint8_t kind, Maker make) { RegisteredKinds()[kind] = make; }
 
 std::unique_ptr<VPath> ReadShape(BParser& reader, std::unique_ptr<VPath> shape)
 {

@@ -12,15 +12,8 @@
 
 namespace plotwick {
 
-namespace gdi {
-class DeviceContext;
-}
 class BParser;
 class FDirtyRect;
-class VFont;
-
-// The SVG document text: UTF-16 code units.
-using SvgText = std::u16string;
 
 struct VColor {
     std::uint32_t Color = 0;  // 0x00BBGGRR
@@ -33,16 +26,16 @@ public:
     VPath(const VPath&) = delete;
     VPath& operator=(const VPath&) = delete;
 
-    // Virtual operations, in slot order.
+    // Virtual operations, in slot order. Drawing a shape on a device and writing it as SVG
+    // belong to the layers that own those outputs (render/PathRender.h, svg/SvgWriter.h), which
+    // tell the kinds apart by IsGroup and IsText.
     virtual std::unique_ptr<VPath> Clone() const;
     virtual void ExtendBounds(FDirtyRect& r) const;
-    virtual void Draw(gdi::DeviceContext& dc, FPoint origin, float scale);
     virtual bool Read(BParser& reader);
     virtual bool HasInstructions() const { return !FInstructions.empty(); }
     virtual bool IsGroup() const { return false; }
+    virtual bool IsText() const { return false; }
     virtual void Transform(const Matrix3& m);
-    virtual void WriteSvg(SvgText& d, int level) const;
-    virtual void CollectFonts(std::vector<VFont*>& fonts) const {}
 
     void SetFill(std::uint32_t color);
     void SetStroke(std::uint32_t color);
@@ -61,13 +54,10 @@ public:
 
     std::unique_ptr<VPath> Clone() const override;
     void ExtendBounds(FDirtyRect& r) const override;
-    void Draw(gdi::DeviceContext& dc, FPoint origin, float scale) override;
     bool Read(BParser& reader) override;
     bool HasInstructions() const override { return false; }
     bool IsGroup() const override { return true; }
     void Transform(const Matrix3& m) override;
-    void WriteSvg(SvgText& d, int level) const override;
-    void CollectFonts(std::vector<VFont*>& fonts) const override;
 
     void AddChild(std::unique_ptr<VPath> child) { FChildren.push_back(std::move(child)); }
 
@@ -76,8 +66,13 @@ public:
 
 class ShapeFactory {
 public:
-    // 'd' path, 'g' group, 'x' text; none for any other byte.
+    using Maker = std::unique_ptr<VPath> (*)();
+
+    // 'd' path, 'g' group, and the kinds registered by the layers above (the text layer
+    // registers 'x'); none for any other byte.
     static std::unique_ptr<VPath> CreateShape(std::uint8_t kind);
+    // Makes the shapes of one more kind byte. Registered once, before any record is read.
+    static void RegisterKind(std::uint8_t kind, Maker make);
 };
 
 // Reads one shape whose kind byte has been read and applies the rule every reader of shapes

@@ -1,12 +1,13 @@
 // Vector output of a drawing: the enhanced metafile behind the EMF and WMF files and the copy
-// as vectors, and a PDF page drawn by the same path code.
+// as vectors.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "platform/gdi/EmfRecorder.h"
+#include "platform/metafile/EmfRecorder.h"
+#include "render/PathRender.h"
 
 namespace plotwick {
 
@@ -29,18 +30,7 @@ struct MetafileLayout {
 MetafileLayout ComputeMetafileLayout(std::int64_t boundsWidth, std::int64_t boundsHeight);
 
 // Records the currently loaded (normalised) shapes, moved by (1, 1); returns the EMF bytes.
-std::vector<std::uint8_t> CreateMetafile(TDrawing& drawing);
-// The enhanced metafile, or a placeable Windows metafile when the name ends in ".wmf" in any
-// letter case. Written completely or not at all.
-void SaveEmf(TDrawing& drawing, const std::string& fileName);
-void SaveWmf(TDrawing& drawing, const std::string& fileName);
-// Reloads the shapes normalised and records them, for the clipboard.
-std::vector<std::uint8_t> CopyAsVectors(TDrawing& drawing);
-
-// One PDF page the size of the drawing's bounds (one drawing unit = one pixel at 96 dpi), the
-// loaded (normalised) shapes drawn through the same path code as the metafile. A side is at
-// most kLargestPdfPageUnits (1.5 million points); what lies beyond is cut off.
-inline constexpr std::int64_t kLargestPdfPageUnits = 2'000'000;
-std::vector<std::uint8_t> CreatePdf(TDrawing& drawing);
+// The placeable Windows metafile is its conversion (platform/metafile/WmfConverter.h).
+std::vector<std::uint8_t> CreateMetafile(TDrawing& drawing, const RenderOptions& options = {});
 
 }  // namespace plotwick

@@ -3,11 +3,11 @@
 #include "model/PathInstr.h"
 #include "model/Rounding.h"
 #include "model/Shapes.h"
-#include "platform/gdi/DeviceContext.h"
+#include "platform/device/DeviceContext.h"
+#include "render/TextDraw.h"
+#include "text/VPathText.h"
 
 namespace plotwick {
-
-bool MetafileMode = false;
 
 std::int32_t ToMetafileUnits(float v)
 {
@@ -16,19 +16,19 @@ std::int32_t ToMetafileUnits(float v)
     return RoundEven(static_cast<long double>(b) / 1000);
 }
 
-void AddToPath(const PathInstr& instr, gdi::DeviceContext& dc, const PathInstr*& prev)
+void AddToPath(const PathInstr& instr, gdi::DeviceContext& dc, const PathInstr*& prev, bool metafileMode)
 {
     switch (instr.Kind) {
     case 'M':
-        dc.MoveToEx(ToDeviceUnits(instr.X), ToDeviceUnits(instr.Y));
+        dc.MoveToEx(ToDeviceUnits(instr.X, metafileMode), ToDeviceUnits(instr.Y, metafileMode));
         break;
     case 'L':
-        dc.LineTo(ToDeviceUnits(instr.X), ToDeviceUnits(instr.Y));
+        dc.LineTo(ToDeviceUnits(instr.X, metafileMode), ToDeviceUnits(instr.Y, metafileMode));
         break;
     case 'C': {
-        const gdi::Point pts[3] = {{ToDeviceUnits(instr.C1X), ToDeviceUnits(instr.C1Y)},
-                                   {ToDeviceUnits(instr.C2X), ToDeviceUnits(instr.C2Y)},
-                                   {ToDeviceUnits(instr.X), ToDeviceUnits(instr.Y)}};
+        const gdi::Point pts[3] = {{ToDeviceUnits(instr.C1X, metafileMode), ToDeviceUnits(instr.C1Y, metafileMode)},
+                                   {ToDeviceUnits(instr.C2X, metafileMode), ToDeviceUnits(instr.C2Y, metafileMode)},
+                                   {ToDeviceUnits(instr.X, metafileMode), ToDeviceUnits(instr.Y, metafileMode)}};
         dc.PolyBezierTo(pts, 3);
         break;
     }
@@ -41,9 +41,9 @@ void AddToPath(const PathInstr& instr, gdi::DeviceContext& dc, const PathInstr*&
             c1x = ReflectCoordinate(prev->X, prev->C2X);
             c1y = ReflectCoordinate(prev->Y, prev->C2Y);
         }
-        const gdi::Point pts[3] = {{ToDeviceUnits(c1x), ToDeviceUnits(c1y)},
-                                   {ToDeviceUnits(instr.C2X), ToDeviceUnits(instr.C2Y)},
-                                   {ToDeviceUnits(instr.X), ToDeviceUnits(instr.Y)}};
+        const gdi::Point pts[3] = {{ToDeviceUnits(c1x, metafileMode), ToDeviceUnits(c1y, metafileMode)},
+                                   {ToDeviceUnits(instr.C2X, metafileMode), ToDeviceUnits(instr.C2Y, metafileMode)},
+                                   {ToDeviceUnits(instr.X, metafileMode), ToDeviceUnits(instr.Y, metafileMode)}};
         dc.PolyBezierTo(pts, 3);
         break;
     }
@@ -53,43 +53,53 @@ void AddToPath(const PathInstr& instr, gdi::DeviceContext& dc, const PathInstr*&
     prev = &instr;
 }
 
-void VPath::Draw(gdi::DeviceContext& dc, FPoint origin, float scale)
+namespace {
+
+void DrawPath(const VPath& path, gdi::DeviceContext& dc, const RenderContext& context, float scale)
 {
-    if (FFill)
-        dc.SelectSolidBrush(FFill->Color);
-    if (FStroke) {
+    if (path.FFill)
+        dc.SelectSolidBrush(path.FFill->Color);
+    if (path.FStroke) {
         std::int32_t width;
-        if (FIsGlyph && FFill)
+        if (path.FIsGlyph && path.FFill)
             width = 1;  // outlines of filled glyphs are a hairline, never scaled
-        else if (MetafileMode)
+        else if (context.MetafileMode)
             width = RoundEven(MetafileScale * static_cast<long double>(scale));
         else
             width = RoundEven(scale);
-        dc.SelectSolidPen(FStroke->Color, width);
+        dc.SelectSolidPen(path.FStroke->Color, width);
     }
+    const bool metafileMode = context.MetafileMode;
     const auto buildPath = [&] {
         dc.BeginPath();
         const PathInstr* prev = nullptr;
-        for (const PathInstr& instr : FInstructions)
-            AddToPath(instr, dc, prev);
+        for (const PathInstr& instr : path.FInstructions)
+            AddToPath(instr, dc, prev, metafileMode);
         dc.EndPath();
     };
-    if (FFill) {
+    if (path.FFill) {
         buildPath();
         dc.FillPath();
     }
-    if (FStroke) {
+    if (path.FStroke) {
         buildPath();
         dc.StrokePath();
     }
 }
 
-void VPathGroup::Draw(gdi::DeviceContext& dc, FPoint origin, float scale)
+}  // namespace
+
+void Draw(const VPath& shape, gdi::DeviceContext& dc, const RenderContext& context, FPoint origin, float scale)
 {
-    const FPoint local = origin;
-    for (const auto& child : FChildren)
-        if (child)
-            child->Draw(dc, local, scale);
+    if (shape.IsText() && !context.SubstituteFontName.empty()) {
+        DrawSubstituteText(static_cast<const VPathText&>(shape), dc, context, scale);
+    } else if (shape.IsGroup()) {
+        for (const auto& child : static_cast<const VPathGroup&>(shape).FChildren)
+            if (child)
+                Draw(*child, dc, context, origin, scale);
+    } else {
+        DrawPath(shape, dc, context, scale);
+    }
 }
 
 }  // namespace plotwick

@@ -10,8 +10,8 @@
 #include "model/Drawing.h"
 #include "model/Rounding.h"
 #include "model/Shapes.h"
-#include "platform/gdi/DeviceContext.h"
-#include "platform/gdi/RasterDevice.h"
+#include "platform/device/DeviceContext.h"
+#include "platform/device/RasterDevice.h"
 #include "render/PathRender.h"
 
 namespace plotwick {
@@ -75,11 +75,11 @@ public:
 using ShapeList = std::vector<std::unique_ptr<VPath>>;
 
 void DrawShapes(gdi::DeviceContext& dc, ShapeList::const_iterator begin, ShapeList::const_iterator end,
-                const RenderPlacement& p)
+                const RenderPlacement& p, const RenderContext& context)
 {
     for (auto it = begin; it != end; ++it)
         if (*it)
-            (*it)->Draw(dc, {p.tx, p.ty}, p.penScale);
+            Draw(**it, dc, context, {p.tx, p.ty}, p.penScale);
 }
 
 // Where a drawing's top-level shapes are cut into two halves of about the same work; 0 when
@@ -112,7 +112,8 @@ std::size_t SplitPoint(const ShapeList& shapes, const gdi::RasterDevice& work)
 // on a layer that is then laid over it. Every pixel ends as drawing them one after the other
 // leaves it, as nothing drawn is transparent or antialiased (see RasterDevice::DrawOver); the
 // second half starts from the current position the first half leaves.
-void DrawShapesOn(gdi::RasterDevice& work, const ShapeList& shapes, const RenderPlacement& p)
+void DrawShapesOn(gdi::RasterDevice& work, const ShapeList& shapes, const RenderPlacement& p,
+                  const RenderContext& context)
 {
     const std::size_t split = SplitPoint(shapes, work);
     std::unique_ptr<gdi::RasterDevice> layer;
@@ -124,7 +125,7 @@ void DrawShapesOn(gdi::RasterDevice& work, const ShapeList& shapes, const Render
         }
     }
     if (!layer) {
-        DrawShapes(work, shapes.begin(), shapes.end(), p);
+        DrawShapes(work, shapes.begin(), shapes.end(), p, context);
         return;
     }
     const auto middle = shapes.begin() + static_cast<std::ptrdiff_t>(split);
@@ -133,16 +134,16 @@ void DrawShapesOn(gdi::RasterDevice& work, const ShapeList& shapes, const Render
     std::thread second([&] {
         try {
             PositionTracker tracker;
-            DrawShapes(tracker, shapes.begin(), middle, p);
+            DrawShapes(tracker, shapes.begin(), middle, p, context);
             layer->MoveToEx(tracker.position.x, tracker.position.y);
-            DrawShapes(*layer, middle, shapes.end(), p);
+            DrawShapes(*layer, middle, shapes.end(), p, context);
         } catch (...) {
             secondError = std::current_exception();
         }
     });
     std::exception_ptr firstError;
     try {
-        DrawShapes(work, shapes.begin(), middle, p);
+        DrawShapes(work, shapes.begin(), middle, p, context);
     } catch (...) {
         firstError = std::current_exception();
     }
@@ -187,18 +188,17 @@ void CheckRasterTargetSize(std::int64_t width, std::int64_t height)
                                  std::to_string(largest) + " pixels.");
 }
 
-void TDrawing::RenderToBitmap(gdi::Bitmap24& target, bool fit)
+void RenderToBitmap(TDrawing& drawing, gdi::Bitmap24& target, bool fit, const RenderOptions& options)
 {
     const std::int32_t tw = target.Width(), th = target.Height();
     CheckRasterTargetSize(tw, th);
     gdi::RasterDevice work(2 * tw, 2 * th);
-    MetafileMode = false;
-    const IntRect r = GetBounds();
+    const IntRect r = drawing.GetBounds();
     const RenderPlacement p = ComputeRenderPlacement(r.Width(), r.Height(), work.Width(), work.Height(), fit);
-    Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
+    drawing.Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
     work.SetGraphicsMode(gdi::GM_COMPATIBLE);
     try {
-        DrawShapesOn(work, FShapes, p);
+        DrawShapesOn(work, drawing.FShapes, p, RenderContext::Raster(options));
     } catch (...) {
         target.Fill(0x00FFFFFF);  // a failed drawing leaves the target white
         throw;
@@ -207,10 +207,10 @@ void TDrawing::RenderToBitmap(gdi::Bitmap24& target, bool fit)
     work.ReduceHalfTo(target);
 }
 
-void TDrawing::RenderToImage(gdi::Bitmap24& image)
+void RenderToImage(TDrawing& drawing, gdi::Bitmap24& image, const RenderOptions& options)
 {
-    LoadShapes(true);
-    RenderToBitmap(image, true);
+    drawing.LoadShapes(true);
+    RenderToBitmap(drawing, image, true, options);
 }
 
 }  // namespace plotwick

@@ -4,7 +4,14 @@
 
 #include <cstdint>
 
+#include "render/PathRender.h"
+
 namespace plotwick {
+
+namespace gdi {
+class Bitmap24;
+}
+class TDrawing;
 
 struct RenderPlacement {
     float sx = 1, sy = 1;  // scale factors
@@ -22,5 +29,11 @@ struct RenderPlacement {
 void CheckRasterTargetSize(std::int64_t width, std::int64_t height);
 
 RenderPlacement ComputeRenderPlacement(std::int64_t w, std::int64_t h, std::int32_t kw, std::int32_t kh, bool fit);
+
+// Draws the loaded shapes (loaded with normalisation) onto target, whose size is set; the
+// shapes are left transformed. Fit keeps the proportions, else the drawing is stretched.
+void RenderToBitmap(TDrawing& drawing, gdi::Bitmap24& target, bool fit, const RenderOptions& options = {});
+// The preview: reloads the shapes normalised and renders them fitted into image.
+void RenderToImage(TDrawing& drawing, gdi::Bitmap24& image, const RenderOptions& options = {});
 
 }  // namespace plotwick

@@ -10,6 +10,9 @@
 
 namespace plotwick {
 
+// The SVG document text: UTF-16 code units.
+using SvgText = std::u16string;
+
 // Transform numbers (the root transform, text positions and text matrices): fixed point with
 // exactly two decimals, at most 7 significant digits ("1.00", "-10.00", "123456.80"). A value
 // whose rounded integer part needs more than 7 digits is written as a path number instead.

@@ -1,21 +1,19 @@
 // The SVG document: frame, definitions, paths, groups, texts and the fonts they use.
-#include <algorithm>
 #include "svg/SvgWriter.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "model/Drawing.h"
-#include "platform/files/Files.h"
-#include "platform/gdi/Codepage.h"
+#include "platform/fonts/Codepage.h"
 #include "svg/SvgNumbers.h"
 #include "text/VFont.h"
 #include "text/VPathText.h"
 
 namespace plotwick {
-
-bool SvgTextOutlines = false;
 
 namespace {
 
@@ -192,43 +190,40 @@ void WriteOutlineShape(const VPath& shape, SvgText& d, int level)
     WritePathElement(shape, d, level, true);
 }
 
-// The coordinates a transform changes, kept to put a cached glyph back exactly as it was.
-struct ShapeCoordinates {
-    std::vector<PathInstr> instructions;
-    FPoint baseStart;
-    FPoint baseEnd;
-    std::vector<ShapeCoordinates> children;
-};
-
-ShapeCoordinates SaveCoordinates(const VPath& shape)
+// A copy of a cached glyph outline with every kind kept (a text stays a text), to be mirrored
+// and written while the cache itself is left untouched for other readers.
+std::unique_ptr<VPath> CopyOutline(const VPath& shape)
 {
-    ShapeCoordinates s;
-    s.instructions = shape.FInstructions;
-    if (const auto* text = dynamic_cast<const VPathText*>(&shape)) {
-        s.baseStart = text->FBaseStart;
-        s.baseEnd = text->FBaseEnd;
+    std::unique_ptr<VPath> copy;
+    if (shape.IsText()) {
+        const auto& text = static_cast<const VPathText&>(shape);
+        auto t = std::make_unique<VPathText>();
+        t->FPosX = text.FPosX;
+        t->FPosY = text.FPosY;
+        t->FBaseStart = text.FBaseStart;
+        t->FBaseEnd = text.FBaseEnd;
+        t->FFontName = text.FFontName;
+        t->FText = text.FText;
+        t->FFontSize = text.FFontSize;
+        t->FMatrix = text.FMatrix;
+        t->FFont = text.FFont;
+        copy = std::move(t);
+    } else if (shape.IsGroup()) {
+        copy = std::make_unique<VPathGroup>();
+    } else {
+        copy = std::make_unique<VPath>();
     }
-    if (const auto* group = dynamic_cast<const VPathGroup*>(&shape)) {
-        s.children.reserve(group->FChildren.size());
-        for (const auto& child : group->FChildren)
-            s.children.push_back(child ? SaveCoordinates(*child) : ShapeCoordinates{});
+    copy->FEndTag = shape.FEndTag;
+    copy->FFill = shape.FFill;
+    copy->FStroke = shape.FStroke;
+    copy->FInstructions = shape.FInstructions;
+    copy->FIsGlyph = shape.FIsGlyph;
+    if (shape.IsGroup()) {
+        auto& children = static_cast<VPathGroup&>(*copy).FChildren;
+        for (const auto& child : static_cast<const VPathGroup&>(shape).FChildren)
+            children.push_back(child ? CopyOutline(*child) : nullptr);
     }
-    return s;
-}
-
-void RestoreCoordinates(VPath& shape, const ShapeCoordinates& s)
-{
-    shape.FInstructions = s.instructions;
-    if (auto* text = dynamic_cast<VPathText*>(&shape)) {
-        text->FBaseStart = s.baseStart;
-        text->FBaseEnd = s.baseEnd;
-    }
-    if (auto* group = dynamic_cast<VPathGroup*>(&shape)) {
-        for (std::size_t i = 0; i < group->FChildren.size() && i < s.children.size(); ++i) {
-            if (group->FChildren[i])
-                RestoreCoordinates(*group->FChildren[i], s.children[i]);
-        }
-    }
+    return copy;
 }
 
 }  // namespace
@@ -301,33 +296,19 @@ void AppendXmlName(SvgText& d, std::string_view name, XmlPlace place)
 // ---------------------------------------------------------------------------------------------
 // Shapes
 
-void VPath::WriteSvg(SvgText& d, int level) const
+namespace {
+
+void WriteSvgPaint(const VPathText& text, SvgText& d)
 {
-    WritePathElement(*this, d, level, !FIsGlyph);
+    AppendPaint(d, "stroke", text.FStroke);
+    AppendPaint(d, "fill", text.FFill);
 }
 
-void VPathGroup::WriteSvg(SvgText& d, int level) const
+void WriteTextSvg(const VPathText& text, SvgText& d, int level, const SvgOptions& options)
 {
-    Line(d, level, "<g>");
-    for (const auto& child : FChildren) {
-        if (child)
-            child->WriteSvg(d, level + 1);
-    }
-    // The closing tag starts its line whatever the level.
-    Line(d, 0, "</g>");
-}
-
-void VPathText::WriteSvgPaint(SvgText& d) const
-{
-    AppendPaint(d, "stroke", FStroke);
-    AppendPaint(d, "fill", FFill);
-}
-
-void VPathText::WriteSvg(SvgText& d, int level) const
-{
-    if (SvgTextOutlines) {
+    if (options.TextOutlines) {
         Line(d, level, "<g>");
-        for (const auto& child : FChildren) {
+        for (const auto& child : text.FChildren) {
             if (child)
                 WriteOutlineShape(*child, d, level + 1);
         }
@@ -337,107 +318,128 @@ void VPathText::WriteSvg(SvgText& d, int level) const
 
     Line(d, level, "<text ");
     AppendAscii(d, "x=\"");
-    AppendAscii(d, FormatTransformNumber(FPosX));
+    AppendAscii(d, FormatTransformNumber(text.FPosX));
     AppendAscii(d, "\" y=\"");
-    AppendAscii(d, FormatTransformNumber(FPosY));
+    AppendAscii(d, FormatTransformNumber(text.FPosY));
     AppendAscii(d, "\" transform=\"");
-    AppendMatrix(d, FMatrix);
+    AppendMatrix(d, text.FMatrix);
     AppendAscii(d, "\" font-family=\"");
-    const bool substitute = !SubstituteFontName.empty();
+    const bool substitute = !options.SubstituteFontName.empty();
     if (substitute)
         AppendAscii(d, "Arial, Helvetica");
-    else if (FFont)
-        AppendXmlName(d, FFont->FName, XmlPlace::Attribute);
+    else if (text.FFont)
+        AppendXmlName(d, text.FFont->FName, XmlPlace::Attribute);
     else
-        AppendXmlText(d, FFontName, XmlPlace::Attribute);  // no font: the name the record asks for
+        AppendXmlText(d, text.FFontName, XmlPlace::Attribute);  // no font: the name the record asks for
     AppendAscii(d, "\" font-size=\"");
-    AppendAscii(d, std::to_string(FFontSize));
+    AppendAscii(d, std::to_string(text.FFontSize));
     AppendAscii(d, "\" ");
 
-    const bool strokeOnly = FStroke && !FFill;
+    const bool strokeOnly = text.FStroke && !text.FFill;
     if (!substitute) {
-        WriteSvgPaint(d);
+        WriteSvgPaint(text, d);
         if (strokeOnly)
             AppendAscii(d, "stroke-width=\"10\" stroke-linecap=\"round\" ");
     } else if (strokeOnly) {
         // The substitute face fills the string in the stroke colour, as on screen.
-        AppendPaint(d, "fill", FStroke);
+        AppendPaint(d, "fill", text.FStroke);
         AppendAscii(d, "stroke=\"none\" ");
     } else {
-        WriteSvgPaint(d);
+        WriteSvgPaint(text, d);
     }
 
     AppendAscii(d, ">");
-    AppendXmlText(d, FText, XmlPlace::Content);
+    AppendXmlText(d, text.FText, XmlPlace::Content);
     AppendAscii(d, "</text>");
     AppendAscii(d, kLineEnd);
 }
 
-void VPathText::CollectFonts(std::vector<VFont*>& fonts) const
+}  // namespace
+
+void WriteSvg(const VPath& shape, SvgText& d, int level, const SvgOptions& options)
 {
-    if (!FFont)
-        return;  // no font was found for this text: nothing to embed
-    bool known = false;
-    for (const VFont* font : fonts) {
-        if (font && font->FName == FFont->FName) {
-            known = true;
-            break;
+    if (shape.IsText()) {
+        WriteTextSvg(static_cast<const VPathText&>(shape), d, level, options);
+    } else if (shape.IsGroup()) {
+        Line(d, level, "<g>");
+        for (const auto& child : static_cast<const VPathGroup&>(shape).FChildren) {
+            if (child)
+                WriteSvg(*child, d, level + 1, options);
         }
+        // The closing tag starts its line whatever the level.
+        Line(d, 0, "</g>");
+    } else {
+        WritePathElement(shape, d, level, !shape.FIsGlyph);
     }
-    if (!known) {
-        FFont->ClearUsedChars();
-        fonts.push_back(FFont);
+}
+
+void CollectFonts(const VPath& shape, SvgFontUse& fonts)
+{
+    if (shape.IsGroup() && !shape.IsText()) {
+        for (const auto& child : static_cast<const VPathGroup&>(shape).FChildren)
+            if (child)
+                CollectFonts(*child, fonts);
+        return;
     }
-    FFont->MarkUsedChars(FText);
+    if (!shape.IsText())
+        return;
+    const auto& text = static_cast<const VPathText&>(shape);
+    if (!text.FFont)
+        return;  // no font was found for this text: nothing to embed
+    auto known = std::find_if(fonts.begin(), fonts.end(),
+                              [&](const SvgFontUse::value_type& f) { return f.font->FName == text.FFont->FName; });
+    if (known == fonts.end()) {
+        fonts.push_back({text.FFont, {}});
+        known = fonts.end() - 1;
+    }
+    for (const char c : text.FText)
+        known->usedChars[static_cast<std::uint8_t>(c)] = true;
 }
 
 // ---------------------------------------------------------------------------------------------
 // Fonts
 
-void VGlyph::WriteSvgOutlines(SvgText& d, int level)
+namespace {
+
+void WriteSvgOutlines(const VGlyph& glyph, SvgText& d, int level, const SvgOptions& options)
 {
-    // Fonts in SVG have y upwards from the baseline; the cached outlines have y downwards.
-    // The outlines are mirrored in place for the write and then put back from a copy of their
-    // coordinates, so the cache is left bit for bit as it was, also if the write fails.
+    // Fonts in SVG have y upwards from the baseline; the cached outlines have y downwards. Each
+    // outline is mirrored as a copy, so the cache, which other renders may be reading, stays as
+    // it is.
     const Matrix3 mirror(1, 0, 0, 0, -1, 0, 0, 0, 1);
-    for (const auto& outline : FOutlines) {
+    for (const auto& outline : glyph.FOutlines) {
         if (!outline)
             continue;
-        const ShapeCoordinates saved = SaveCoordinates(*outline);
-        struct Restore {
-            VPath& shape;
-            const ShapeCoordinates& saved;
-            ~Restore() { RestoreCoordinates(shape, saved); }
-        } restore{*outline, saved};
-        outline->Transform(mirror);
-        outline->WriteSvg(d, level);
+        const std::unique_ptr<VPath> copy = CopyOutline(*outline);
+        copy->Transform(mirror);
+        WriteSvg(*copy, d, level, options);
     }
 }
 
-void VFont::WriteSvgFont(SvgText& d, int index)
+void WriteSvgFont(const SvgFontUsed& use, SvgText& d, int index, const SvgOptions& options)
 {
+    VFont& font = *use.font;
     Line(d, 2, "<font id=\"Font" + std::to_string(index + 1) + "\">");
     Tabs(d, 3);
     AppendAscii(d, "<font-face font-family=\"");
-    AppendXmlName(d, FName, XmlPlace::Attribute);
-    AppendAscii(d, "\" units-per-em=\"" + std::to_string(UnitsPerEm()) + "\">");
+    AppendXmlName(d, font.FName, XmlPlace::Attribute);
+    AppendAscii(d, "\" units-per-em=\"" + std::to_string(font.UnitsPerEm()) + "\">");
     AppendAscii(d, kLineEnd);
     Line(d, 3, "</font-face>");
 
     // A font without a missing glyph still gets the element, with advance 0 and no outlines.
-    VGlyph* missing = GetGlyph(0);
+    VGlyph* missing = font.GetGlyph(0);
     Line(d, 3, "<missing-glyph horiz-adv-x=\"" + std::to_string(missing ? missing->Advance() : 0) + "\">");
     if (missing)
-        missing->WriteSvgOutlines(d, 4);
+        WriteSvgOutlines(*missing, d, 4, options);
     Line(d, 3, "</missing-glyph>");
 
     for (int c = 1; c < 256; ++c) {
         const auto code = static_cast<std::uint8_t>(c);
-        if (!FUsedChars[code])
+        if (!use.usedChars[code])
             continue;
-        if (!FGlyphs[code])
-            GetGlyph(code);
-        VGlyph* glyph = FGlyphs[code].get();
+        font.GetGlyph(code);
+        VGlyph* glyph = font.CachedGlyph(code);
         if (!glyph)
             continue;  // drawn with the missing glyph
         const char32_t ch = codepage::Cp1252ToUnicode(code);
@@ -448,22 +450,24 @@ void VFont::WriteSvgFont(SvgText& d, int index)
         AppendXmlChar(d, ch, XmlPlace::Attribute);
         AppendAscii(d, "\" horiz-adv-x=\"" + std::to_string(glyph->Advance()) + "\">");
         AppendAscii(d, kLineEnd);
-        glyph->WriteSvgOutlines(d, 4);
+        WriteSvgOutlines(*glyph, d, 4, options);
         Line(d, 3, "</glyph>");
     }
     Line(d, 2, "</font>");
 }
 
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // Document
 
-void TDrawing::BuildSvg(SvgText& d) const
+void BuildSvg(const TDrawing& drawing, SvgText& d, const SvgOptions& options)
 {
     // The frame: the size of the drawing's integer bounds, and a group that moves the drawing
     // so that its bounds start at the origin.
     FDirtyRect bounds;
     bounds.Reset();
-    for (const auto& shape : FShapes) {
+    for (const auto& shape : drawing.FShapes) {
         if (shape)
             shape->ExtendBounds(bounds);
     }
@@ -483,47 +487,53 @@ void TDrawing::BuildSvg(SvgText& d) const
     Line(d, 0, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +
                    "\" viewBox=\"0 0 " + w + " " + h + "\" >");
     AppendAscii(d, "<g transform=\"");
-    AppendMatrix(d, Matrix3::Translation(FOffsetX, FOffsetY));
+    AppendMatrix(d, Matrix3::Translation(drawing.FOffsetX, drawing.FOffsetY));
     AppendAscii(d, "\" >");
     AppendAscii(d, kLineEnd);
 
-    if (SubstituteFontName.empty()) {
-        std::vector<VFont*> fonts;
-        if (!SvgTextOutlines) {
-            for (const auto& shape : FShapes) {
+    if (options.SubstituteFontName.empty()) {
+        SvgFontUse fonts;
+        if (!options.TextOutlines) {
+            for (const auto& shape : drawing.FShapes) {
                 if (shape)
-                    shape->CollectFonts(fonts);
+                    CollectFonts(*shape, fonts);
             }
         }
         Line(d, 1, "<defs>");
         for (std::size_t i = 0; i < fonts.size(); ++i)
-            fonts[i]->WriteSvgFont(d, static_cast<int>(i));
+            WriteSvgFont(fonts[i], d, static_cast<int>(i), options);
         Line(d, 1, "</defs>");
     }
 
-    for (const auto& shape : FShapes) {
+    for (const auto& shape : drawing.FShapes) {
         if (shape)
-            shape->WriteSvg(d, 1);
+            WriteSvg(*shape, d, 1, options);
     }
     Line(d, 0, "</g>");
     Line(d, 0, "</svg>");
 }
 
-void TDrawing::SaveSvg(const std::string& fileName) const
+SvgFile BuildSvgFile(const TDrawing& drawing, const SvgOptions& options)
 {
-    // The whole document is built before anything on disk is touched.
+    SvgFile file;
     if constexpr (std::endian::native == std::endian::little) {
         // The code units in memory are already the file's bytes: the document is built after
         // its byte-order mark and written as it stands, without a copy.
-        SvgText doc(1, char16_t{0xFEFF});
-        BuildSvg(doc);
-        files::WriteFileAtomically(fileName, doc.data(), doc.size() * sizeof(char16_t));
+        file.units.assign(1, char16_t{0xFEFF});
+        BuildSvg(drawing, file.units, options);
     } else {
         SvgText doc;
-        BuildSvg(doc);
-        const std::vector<std::uint8_t> bytes = SvgFileBytes(doc);
-        files::WriteFileAtomically(fileName, bytes.data(), bytes.size());
+        BuildSvg(drawing, doc, options);
+        file.bytes = SvgFileBytes(doc);
     }
+    return file;
+}
+
+std::span<const std::uint8_t> SvgFile::Bytes() const
+{
+    if (!bytes.empty())
+        return bytes;
+    return {reinterpret_cast<const std::uint8_t*>(units.data()), units.size() * sizeof(char16_t)};
 }
 
 std::vector<std::uint8_t> SvgFileBytes(const SvgText& d)

@@ -1,21 +1,56 @@
-// The SVG writer's own pieces besides the shapes' WriteSvg slots: the path data of one
-// instruction, the colour text, XML text and the text-outlines option.
+// The SVG document of a drawing: the shapes, the fonts their texts use, the frame, and the
+// pieces they are made of (the path data of one instruction, colours, XML text).
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "model/PathInstr.h"
 #include "model/Shapes.h"
+#include "svg/SvgNumbers.h"
 
 namespace plotwick {
 
-// When set, every text shape is written as a group of its laid-out glyph outlines, each a path
-// with the colours it is drawn with, and no font elements are written: for SVG readers that
-// draw no SVG fonts. Off by default; the command-line tool's --text-outlines sets it.
-extern bool SvgTextOutlines;
+class TDrawing;
+class VFont;
+
+// What one document is written with.
+struct SvgOptions {
+    // Empty, or "Arial": texts are written as strings in that face and no fonts are embedded.
+    std::string SubstituteFontName;
+    // Every text shape written as a group of its laid-out glyph outlines, each a path with the
+    // colours it is drawn with, and no font elements: for SVG readers that draw no SVG fonts.
+    bool TextOutlines = false;
+};
+
+// The document of the loaded shapes: the frame with namespace, size and view box, the group
+// that moves the drawing by the offsets of the last normalising load, the fonts, the shapes.
+void BuildSvg(const TDrawing& drawing, SvgText& d, const SvgOptions& options = {});
+
+// A document ready to be written as a file.
+struct SvgFile {
+    SvgText units;                    // the byte-order mark and the document, on a little-endian machine
+    std::vector<std::uint8_t> bytes;  // the file's bytes, elsewhere
+    std::span<const std::uint8_t> Bytes() const;
+};
+SvgFile BuildSvgFile(const TDrawing& drawing, const SvgOptions& options = {});
+
+// Appends one shape: a path element, a group with its children, or a text.
+void WriteSvg(const VPath& shape, SvgText& d, int level, const SvgOptions& options);
+
+// The vector fonts a document embeds, in the order their texts come, each with the codes its
+// texts use.
+struct SvgFontUsed {
+    VFont* font = nullptr;
+    std::array<bool, 256> usedChars{};
+};
+using SvgFontUse = std::vector<SvgFontUsed>;
+// Adds the fonts of a shape's texts (not those of texts inside glyph outlines).
+void CollectFonts(const VPath& shape, SvgFontUse& fonts);
 
 // The bytes of an SVG file holding document d: the byte-order mark FF FE, then every UTF-16
 // code unit low byte first; no terminating zero. 2 + 2 x d.size() bytes.

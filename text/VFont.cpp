@@ -1,6 +1,7 @@
 #include "text/VFont.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "model/BParser.h"
 #include "model/DrawDB.h"
@@ -14,8 +15,19 @@ namespace {
 
 constexpr std::int32_t kShapeStreamOffset = 1096;
 
-// Marks a code's glyph as being loaded while its file is read, so that a glyph whose outlines
-// hold a text needing the very same glyph does not start loading it again without end.
+// Glyphs are loaded under one lock for every font: loading a glyph lays out the texts its
+// outlines hold, which may load glyphs of other fonts on the same thread. A thread that asks
+// for a glyph another thread is loading waits for it; glyphs already loaded are read without
+// the lock.
+std::recursive_mutex& GlyphLoadLock()
+{
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+// Marks a code's glyph as being loaded while its file is read (under the load lock), so that a
+// glyph whose outlines hold a text needing the very same glyph does not start loading it again
+// without end.
 struct LoadingMark {
     LoadingMark(std::array<bool, 256>& flags, std::uint8_t code) : flags_(flags), code_(code) { flags_[code_] = true; }
     ~LoadingMark() { flags_[code_] = false; }
@@ -103,8 +115,11 @@ void VFont::RegisterGlyphFile(const std::string& fileName)
 
 VGlyph* VFont::GetGlyph(std::uint8_t code)
 {
-    if (FGlyphs[code])
-        return FGlyphs[code].get();
+    if (VGlyph* glyph = loaded_[code].load(std::memory_order_acquire))
+        return glyph;
+    const std::lock_guard lock(GlyphLoadLock());
+    if (VGlyph* glyph = loaded_[code].load(std::memory_order_relaxed))
+        return glyph;
     const auto fileExists = [this](std::uint8_t c) {
         return !FGlyphFiles[c].empty() && files::FileExists(files::JoinPath(FDB->FPath, FGlyphFiles[c]));
     };
@@ -114,13 +129,14 @@ VGlyph* VFont::GetGlyph(std::uint8_t code)
         LoadingMark mark(loading_, c);
         auto glyph = std::make_unique<VGlyph>();
         glyph->Load(FGlyphFiles[c], *FDB);
-        FGlyphs[c] = std::move(glyph);
-        return FGlyphs[c].get();
+        glyphs_[c] = std::move(glyph);
+        loaded_[c].store(glyphs_[c].get(), std::memory_order_release);
+        return glyphs_[c].get();
     };
     if (fileExists(code))
         return load(code);
-    if (FGlyphs[0])
-        return FGlyphs[0].get();
+    if (VGlyph* missing = loaded_[0].load(std::memory_order_relaxed))
+        return missing;
     if (fileExists(0))
         return load(0);
     return nullptr;
@@ -136,12 +152,6 @@ void VFont::PlaceGlyph(std::uint8_t code, std::vector<std::unique_ptr<VPath>>& l
 std::int32_t VFont::UnitsPerEm() const
 {
     return FDB ? FDB->FHeaderWord : 0;
-}
-
-void VFont::MarkUsedChars(const std::string& text)
-{
-    for (const char c : text)
-        FUsedChars[static_cast<std::uint8_t>(c)] = 1;
 }
 
 void VFontList::AddFontDatabase(TDrawDB* db)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,7 +26,6 @@ public:
     // Copies the outlines into list at the pen, recoloured, and advances the pen.
     void AppendOutlines(std::vector<std::unique_ptr<VPath>>& list, FPoint& pen,
                         const std::optional<VColor>& fill, const std::optional<VColor>& stroke) const;
-    void WriteSvgOutlines(SvgText& d, int level);  // svg/
     std::int32_t Advance() const { return static_cast<std::int32_t>(FWidth) + FSpacing; }
 
     std::vector<std::unique_ptr<VPath>> FOutlines;
@@ -40,22 +40,23 @@ public:
 
     void ScanGlyphFiles();
     void RegisterGlyphFile(const std::string& fileName);
+    // The glyph of a code, loaded on first use; the missing glyph (code 0) for a code without
+    // a file; none without either. Safe to call from several threads at once.
     VGlyph* GetGlyph(std::uint8_t code);
+    // The glyph of exactly this code if it has been loaded, without loading anything.
+    VGlyph* CachedGlyph(std::uint8_t code) const { return loaded_[code].load(std::memory_order_acquire); }
     void PlaceGlyph(std::uint8_t code, std::vector<std::unique_ptr<VPath>>& list, FPoint& pen,
                     const std::optional<VColor>& fill, const std::optional<VColor>& stroke);
     std::int32_t UnitsPerEm() const;
-    void ClearUsedChars() { FUsedChars.fill(0); }
-    void MarkUsedChars(const std::string& text);
-    void WriteSvgFont(SvgText& d, int index);  // svg/
 
     TDrawDB* FDB = nullptr;
     std::string FName;
     std::array<std::string, 256> FGlyphFiles;
-    std::array<std::unique_ptr<VGlyph>, 256> FGlyphs;
-    std::array<std::uint8_t, 256> FUsedChars{};
 
 private:
-    std::array<bool, 256> loading_{};  // codes whose glyph is being loaded right now
+    std::array<std::unique_ptr<VGlyph>, 256> glyphs_;  // the cache, written under the load lock
+    std::array<std::atomic<VGlyph*>, 256> loaded_{};  // published once loaded, read without it
+    std::array<bool, 256> loading_{};                 // codes being loaded right now
 };
 
 class VFontList {

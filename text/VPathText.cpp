@@ -7,15 +7,21 @@
 
 namespace plotwick {
 
-std::string SubstituteFontName;
-
 namespace {
+
+const bool kTextShapesRegistered =
+    (ShapeFactory::RegisterKind('x', [] { return std::unique_ptr<VPath>(std::make_unique<VPathText>()); }), true);
+
 std::function<void()>& LayoutHook()
 {
     static std::function<void()> hook;
     return hook;
 }
 }  // namespace
+
+// Named by the text library's link option, so that this object, and with it the registration
+// above, is part of every program that links the library.
+extern "C" const bool plotwick_text_shapes_registered = kTextShapesRegistered;
 
 void SetLayoutMessageHook(std::function<void()> hook) { LayoutHook() = std::move(hook); }
 

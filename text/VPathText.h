@@ -10,12 +10,7 @@
 
 namespace plotwick {
 
-namespace gdi {
-class DeviceContext;
-}
-
-// Empty, or "Arial" while the substitute face is chosen.
-extern std::string SubstituteFontName;
+class VFont;
 
 // Called before each character is laid out, so that a window can let pending messages
 // through. No-op unless a window installs one.
@@ -26,18 +21,13 @@ class VPathText : public VPathGroup {
 public:
     VPathText() { FEndTag = 'X'; }
 
-    void Draw(gdi::DeviceContext& dc, FPoint origin, float scale) override;
     bool Read(BParser& reader) override;
+    bool IsText() const override { return true; }
     void Transform(const Matrix3& m) override;
-    void WriteSvg(SvgText& d, int level) const override;
-    void CollectFonts(std::vector<VFont*>& fonts) const override;
 
     void Layout();
-    void WriteSvgPaint(SvgText& d) const;
 
     static std::int32_t BaselineAngle(FPoint a, FPoint b);
-    static std::int32_t ToLogical(gdi::DeviceContext& dc, float v);
-    static void CreateRotatedFont(gdi::DeviceContext& dc, std::int32_t escapement, std::int32_t height);
 
     float FPosX = 0;
     float FPosY = 0;

@@ -4,7 +4,7 @@
 #include <numbers>
 #include <stdexcept>
 
-#include "platform/gdi/Codepage.h"
+#include "platform/fonts/Codepage.h"
 
 namespace plotwick::sample {
 

@@ -11,7 +11,7 @@
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
-#include "platform/gdi/Codepage.h"
+#include "platform/fonts/Codepage.h"
 
 namespace plotwick::sample {
 

@@ -10,7 +10,8 @@
 #include "model/DatabaseScan.h"
 #include "model/Drawing.h"
 #include "platform/files/Files.h"
-#include "platform/gdi/Bitmap.h"
+#include "platform/codec/Bitmap.h"
+#include "render/Rasteriser.h"
 #include "text/VFont.h"
 #include "tools/SampleFolder.h"
 
@@ -71,7 +72,7 @@ std::vector<std::uint8_t> RenderThumbnail(TDrawing& drawing, int emSize)
         drawing.Transform(Matrix3(1, 0, 0, 0, 1, 0, static_cast<float>(-r.left), static_cast<float>(-r.top), 1));
     }
     gdi::Bitmap24 image(kSide * kBlock, kSide * kBlock);
-    drawing.RenderToBitmap(image, true);
+    RenderToBitmap(drawing, image, true);
     drawing.ClearShapes();
     for (int y = 0; y < kSide; ++y) {
         for (int x = 0; x < kSide; ++x) {

@@ -72,20 +72,20 @@ app::TMainFormServices Services(std::shared_ptr<FakeState> state, std::shared_pt
         ++state->created;
         return std::make_unique<FakeUserData>(state);
     };
-    services.renderPreview = [log](TDrawing& drawing, QSize pixels) {
+    services.renderPreview = [log](TDrawing& drawing, QSize pixels, const RenderOptions& options) {
         if (log->beforeLoad) {
             const auto before = log->beforeLoad;  // it may replace itself
             before();
         }
         if (log->useRealRenderer) {
-            QImage image = app::RenderToImage(drawing, pixels);
-            log->calls.push_back({drawing.FName, pixels, SubstituteFontName, drawing.FShapes.size()});
+            QImage image = app::RenderToImage(drawing, pixels, options);
+            log->calls.push_back({drawing.FName, pixels, options.SubstituteFontName, drawing.FShapes.size()});
             return image;
         }
         // The shapes are read exactly as the real preview reads them; the picture is a plain
         // fill, so that the test sees which render produced what is shown.
         drawing.LoadShapes(true);
-        log->calls.push_back({drawing.FName, pixels, SubstituteFontName, drawing.FShapes.size()});
+        log->calls.push_back({drawing.FName, pixels, options.SubstituteFontName, drawing.FShapes.size()});
         QImage image(pixels, QImage::Format_RGB32);
         image.fill(log->fill);
         return image;
@@ -173,7 +173,6 @@ void StartFresh(std::unique_ptr<fixture::TempDir>& dir, std::shared_ptr<FakeStat
 {
     ResetSettings();
     FontList.Clear();
-    SubstituteFontName.clear();
     dir = std::make_unique<fixture::TempDir>();
     state = std::make_shared<FakeState>();
     state->base = dir->Path() + "/";

@@ -58,7 +58,7 @@ struct RenderLog {
     struct Call {
         std::string name;  // the drawing's FName
         QSize pixels;
-        std::string substitute;  // SubstituteFontName at the time
+        std::string substitute;  // the substitute face the render was asked for
         std::size_t shapes = 0;  // shapes loaded
     };
     std::vector<Call> calls;

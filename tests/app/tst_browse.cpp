@@ -82,7 +82,6 @@ private slots:
         user.reset();
         dir.reset();
         FontList.Clear();
-        SubstituteFontName.clear();
     }
 
     void selectingADatabaseListsItsRecords()
@@ -250,10 +249,10 @@ private slots:
 
         // With no drawing selected only the variable changes.
         QTest::mouseClick(form->CheckBox1, Qt::LeftButton);
-        QCOMPARE(SubstituteFontName, std::string("Arial"));
+        QCOMPARE(form->SubstituteFontName(), std::string("Arial"));
         QVERIFY(log->calls.empty());
         QTest::mouseClick(form->CheckBox1, Qt::LeftButton);
-        QCOMPARE(SubstituteFontName, std::string());
+        QCOMPARE(form->SubstituteFontName(), std::string());
 
         form->dbTree->setCurrentItem(Node(*form, form->DrawingsRoot(), "Sketches"));
         Select(*form, 1);
@@ -261,23 +260,23 @@ private slots:
         QCOMPARE(log->calls[0].substitute, std::string());
         QTest::mouseClick(form->CheckBox1, Qt::LeftButton);
         QVERIFY(form->CheckBox1->isChecked());
-        QCOMPARE(SubstituteFontName, std::string("Arial"));
+        QCOMPARE(form->SubstituteFontName(), std::string("Arial"));
         QCOMPARE(log->calls.size(), std::size_t(2));
         QCOMPARE(log->calls[1].substitute, std::string("Arial"));
         QCOMPARE(log->calls[1].name, std::string("Tree"));
         QTest::mouseClick(form->CheckBox1, Qt::LeftButton);
-        QCOMPARE(SubstituteFontName, std::string());
+        QCOMPARE(form->SubstituteFontName(), std::string());
         QCOMPARE(log->calls.size(), std::size_t(3));
         QCOMPARE(log->calls[2].substitute, std::string());
 
         // The switch survives a change of database and of user.
         QTest::mouseClick(form->CheckBox1, Qt::LeftButton);
         form->dbTree->setCurrentItem(Node(*form, form->DrawingsRoot(), "Empty"));
-        QCOMPARE(SubstituteFontName, std::string("Arial"));
+        QCOMPARE(form->SubstituteFontName(), std::string("Arial"));
         responder.pick = 0;
         form->SelectUser1->trigger();
         QTRY_COMPARE(responder.Count("users"), 1);
-        QCOMPARE(SubstituteFontName, std::string("Arial"));
+        QCOMPARE(form->SubstituteFontName(), std::string("Arial"));
         QVERIFY(form->CheckBox1->isChecked());
     }
 
@@ -437,12 +436,12 @@ private slots:
         QCOMPARE(log->calls.size(), std::size_t(1));
         QCOMPARE(log->calls[0].name, std::string("Lettering"));
         QCOMPARE(log->calls[0].substitute, std::string());
-        QCOMPARE(SubstituteFontName, std::string());
+        QCOMPARE(form->SubstituteFontName(), std::string());
         QVERIFY(form->isVisible());
 
         // Then the held commands run, in turn.
         QTRY_COMPARE(Title(form->panDrTitle), QStringLiteral("Drawings from: Empty"));
-        QTRY_COMPARE(SubstituteFontName, std::string("Arial"));
+        QTRY_COMPARE(form->SubstituteFontName(), std::string("Arial"));
         QTRY_COMPARE(responder.Count("users"), 1);
         QTRY_COMPARE(responder.Count("about"), 1);
         QTRY_VERIFY(!form->isVisible());

@@ -315,7 +315,6 @@ private slots:
         user.reset();
         dir.reset();
         FontList.Clear();
-        SubstituteFontName.clear();
     }
 
     void saveDialogAsDesigned()

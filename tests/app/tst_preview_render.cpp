@@ -57,7 +57,6 @@ private slots:
     {
         ResetSettings();
         FontList.Clear();
-        SubstituteFontName.clear();
         dir = std::make_unique<fixture::TempDir>();
         fixture::UserFolder user(dir->Path() + "/jsmith");
         sketches = user.AddDatabase(kDrawings, "Sketches");
@@ -87,7 +86,6 @@ private slots:
     {
         dir.reset();
         FontList.Clear();
-        SubstituteFontName.clear();
     }
 
     void selectedDrawingIsDrawnFitted()
@@ -121,7 +119,7 @@ private slots:
         QVERIFY(CountColour(vector, qRgb(0, 0, 0)) > 0);    // the glyph boxes
 
         QTest::mouseClick(form->CheckBox1, Qt::LeftButton);
-        QCOMPARE(SubstituteFontName, std::string("Arial"));
+        QCOMPARE(form->SubstituteFontName(), std::string("Arial"));
         QCOMPARE(form->PreviewCount(), 2);
         const QImage substituted = form->imgPreview->image();
         QVERIFY(substituted != vector);

@@ -70,7 +70,6 @@ private slots:
     void oneUserIsTakenWithoutAsking()
     {
         AddUser(12, "John Smith", "jsmith", "Sketches");
-        SubstituteFontName = "Arial";  // start-up resets it
         ModalResponder responder;
         auto form = Make();
         QVERIFY(!form->Terminated());
@@ -79,7 +78,7 @@ private slots:
         QCOMPARE(form->UserID(), 12);
         QCOMPARE(form->UserName(), QStringLiteral("John Smith"));
         QCOMPARE(ChildTexts(form->DrawingsRoot()), QStringList{QStringLiteral("Sketches")});
-        QCOMPARE(SubstituteFontName, std::string());
+        QCOMPARE(form->SubstituteFontName(), std::string());
         // The requests, in the designed order.
         const std::vector<std::string> expected = {"create",          "QueryUserIDs",    "QueryUserCount",
                                                    "QueryUserName(12)", "QueryBaseFolder", "QueryUserFolder(12)"};

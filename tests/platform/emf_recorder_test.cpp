@@ -1,6 +1,6 @@
 // The Enhanced Metafile recorder: the records it writes, read back with the test walker.
 
-#include "platform/gdi/EmfRecorder.h"
+#include "platform/metafile/EmfRecorder.h"
 #include "tests/support/MetafileWalker.h"
 
 #include <gtest/gtest.h>

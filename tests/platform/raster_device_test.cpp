@@ -1,9 +1,9 @@
 // The Cairo device context on raster and vector targets, the work bitmap with its 2x2
 // reduction, and the BMP and PNG writers.
-#include "platform/gdi/BmpWriter.h"
-#include "platform/gdi/CairoDevice.h"
-#include "platform/gdi/PngWriter.h"
-#include "platform/gdi/RasterDevice.h"
+#include "platform/codec/BmpWriter.h"
+#include "platform/device/CairoDevice.h"
+#include "platform/codec/PngWriter.h"
+#include "platform/device/RasterDevice.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>

@@ -1,8 +1,8 @@
 // The EMF-to-placeable-WMF conversion: recordings made with the EMF recorder, converted and read
 // back with the test walker.
 
-#include "platform/gdi/EmfRecorder.h"
-#include "platform/gdi/WmfConverter.h"
+#include "platform/metafile/EmfRecorder.h"
+#include "platform/metafile/WmfConverter.h"
 #include "tests/support/MetafileWalker.h"
 
 #include <gtest/gtest.h>

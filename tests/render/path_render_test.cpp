@@ -3,6 +3,7 @@
 
 #include "model/Shapes.h"
 #include "render/PathRender.h"
+#include "render/TextDraw.h"
 #include "tests/support/RecordingDevice.h"
 #include "text/VPathText.h"
 
@@ -11,9 +12,12 @@ using fixture::RecordingDevice;
 
 namespace {
 
+// The context the tests draw with.
+RenderContext g_context;
+
 struct ModeGuard {
-    explicit ModeGuard(bool metafile) { MetafileMode = metafile; }
-    ~ModeGuard() { MetafileMode = false; }
+    explicit ModeGuard(bool metafile) { g_context.MetafileMode = metafile; }
+    ~ModeGuard() { g_context = {}; }
 };
 
 PathInstr Instr(char kind, float x, float y)
@@ -53,23 +57,23 @@ TEST(ToDeviceUnits, BitmapAndMetafileRounding)
 {
     {
         ModeGuard g(false);
-        EXPECT_EQ(ToDeviceUnits(2.5f), 2);
-        EXPECT_EQ(ToDeviceUnits(3.5f), 4);
-        EXPECT_EQ(ToDeviceUnits(-0.5f), 0);
+        EXPECT_EQ(ToDeviceUnits(2.5f, g_context.MetafileMode), 2);
+        EXPECT_EQ(ToDeviceUnits(3.5f, g_context.MetafileMode), 4);
+        EXPECT_EQ(ToDeviceUnits(-0.5f, g_context.MetafileMode), 0);
     }
     ModeGuard g(true);
-    EXPECT_EQ(ToDeviceUnits(10.0f), 312);
-    EXPECT_EQ(ToDeviceUnits(10.2f), 319);
-    EXPECT_EQ(ToDeviceUnits(1.0f), 31);
-    EXPECT_EQ(ToDeviceUnits(101.0f), 3156);
-    EXPECT_EQ(ToDeviceUnits(51.0f), 1594);
+    EXPECT_EQ(ToDeviceUnits(10.0f, g_context.MetafileMode), 312);
+    EXPECT_EQ(ToDeviceUnits(10.2f, g_context.MetafileMode), 319);
+    EXPECT_EQ(ToDeviceUnits(1.0f, g_context.MetafileMode), 31);
+    EXPECT_EQ(ToDeviceUnits(101.0f, g_context.MetafileMode), 3156);
+    EXPECT_EQ(ToDeviceUnits(51.0f, g_context.MetafileMode), 1594);
 }
 
 TEST(PathDraw, FillPassThenStrokePass)
 {
     ModeGuard g(false);
     RecordingDevice dc;
-    Line(0x00FF0000, 0x000000FF)->Draw(dc, {0, 0}, 1.0f);
+    Draw(*Line(0x00FF0000, 0x000000FF), dc, g_context, {0, 0}, 1.0f);
     EXPECT_EQ(dc.Text(),
               "SelectSolidBrush 0x00ff0000\nSelectSolidPen 0x000000ff 1\n"
               "BeginPath\nMoveToEx 0 0\nLineTo 10 5\nEndPath\nFillPath\n"
@@ -80,9 +84,9 @@ TEST(PathDraw, OneColourOrNone)
 {
     ModeGuard g(false);
     RecordingDevice fillOnly, none;
-    Line(0x00000001, std::nullopt)->Draw(fillOnly, {0, 0}, 1.0f);
+    Draw(*Line(0x00000001, std::nullopt), fillOnly, g_context, {0, 0}, 1.0f);
     EXPECT_EQ(fillOnly.Text(), "SelectSolidBrush 0x00000001\nBeginPath\nMoveToEx 0 0\nLineTo 10 5\nEndPath\nFillPath");
-    Line(std::nullopt, std::nullopt)->Draw(none, {0, 0}, 1.0f);
+    Draw(*Line(std::nullopt, std::nullopt), none, g_context, {0, 0}, 1.0f);
     EXPECT_TRUE(none.Calls().empty());
 }
 
@@ -93,7 +97,7 @@ TEST(PathDraw, PenWidths)
         RecordingDevice dc;
         auto p = Line(filled ? std::optional<std::uint32_t>(0) : std::nullopt, 0);
         p->FIsGlyph = glyph;
-        p->Draw(dc, {0, 0}, scale);
+        Draw(*p, dc, g_context, {0, 0}, scale);
         for (const auto& c : dc.Calls())
             if (c.rfind("SelectSolidPen", 0) == 0)
                 return c.substr(c.rfind(' ') + 1);
@@ -121,7 +125,7 @@ TEST(PathDraw, CurvesAndTheSmoothReflection)
     p.AddInstruction(Curve('S', 0, 0, 45, 45, 50, 50));
     p.AddInstruction(Instr('z', 0, 0));
     p.AddInstruction(Instr('Q', 0, 0));
-    p.Draw(dc, {0, 0}, 1.0f);
+    Draw(p, dc, g_context, {0, 0}, 1.0f);
     EXPECT_EQ(dc.Text(),
               "SelectSolidPen 0x00000000 1\nBeginPath\nMoveToEx 0 0\nPolyBezierTo 1 2 8 6 10 10\n"
               "PolyBezierTo 12 14 20 20 30 30\nLineTo 40 40\nPolyBezierTo 40 40 45 45 50 50\nEndPath\nStrokePath");
@@ -134,7 +138,7 @@ TEST(PathDraw, FirstSmoothCurveStartsAtItsOwnPoint)
     VPath p;
     p.SetStroke(0);
     p.AddInstruction(Curve('S', 0, 0, 4, 4, 6, 6));
-    p.Draw(dc, {0, 0}, 1.0f);
+    Draw(p, dc, g_context, {0, 0}, 1.0f);
     EXPECT_EQ(dc.Calls()[2], "PolyBezierTo 6 6 4 4 6 6");
 }
 
@@ -144,23 +148,23 @@ TEST(GroupDraw, ChildrenInOrderAndNothingForAnEmptyGroup)
     RecordingDevice empty, dc;
     VPathGroup none;
     none.SetFill(0x123);
-    none.Draw(empty, {0, 0}, 1.0f);
+    Draw(none, empty, g_context, {0, 0}, 1.0f);
     EXPECT_TRUE(empty.Calls().empty());
     VPathGroup group;
     group.AddChild(Line(std::nullopt, 0x1));
     group.AddChild(Line(std::nullopt, 0x2));
-    group.Draw(dc, {5, 5}, 1.0f);
+    Draw(group, dc, g_context, {5, 5}, 1.0f);
     EXPECT_EQ(dc.Calls()[0], "SelectSolidPen 0x00000001 1");
     EXPECT_EQ(dc.Calls()[6], "SelectSolidPen 0x00000002 1");
 }
 
 class SubstituteTextTest : public ::testing::Test {
 protected:
-    SubstituteTextTest() { SubstituteFontName = "Arial"; }
+    SubstituteTextTest() { g_context.SubstituteFontName = "Arial"; }
     ~SubstituteTextTest() override
     {
-        SubstituteFontName.clear();
-        MetafileMode = false;
+        g_context.SubstituteFontName.clear();
+        g_context.MetafileMode = false;
     }
     static std::unique_ptr<VPathText> Sample(std::optional<std::uint32_t> fill, std::optional<std::uint32_t> stroke)
     {
@@ -182,7 +186,7 @@ protected:
 TEST_F(SubstituteTextTest, DrawsTheStringRotatedToTheBaseline)
 {
     RecordingDevice dc;
-    Sample(0x00000011, 0x00000022)->Draw(dc, {0, 0}, 2.0f);
+    Draw(*Sample(0x00000011, 0x00000022), dc, g_context, {0, 0}, 2.0f);
     EXPECT_EQ(dc.Text(),
               "SetTextColor 0x00000011\nSetBkMode 1\nSelectFont h=24 esc=900 ori=900 w=400 face=Arial\n"
               "SetMapperFlags 0\nSetTextAlign 24\nExtTextOut 10 20 Hi");
@@ -191,17 +195,17 @@ TEST_F(SubstituteTextTest, DrawsTheStringRotatedToTheBaseline)
 TEST_F(SubstituteTextTest, ColourIsFillElseStrokeElseBlack)
 {
     RecordingDevice a, b;
-    Sample(std::nullopt, 0x00000022)->Draw(a, {0, 0}, 1.0f);
+    Draw(*Sample(std::nullopt, 0x00000022), a, g_context, {0, 0}, 1.0f);
     EXPECT_EQ(a.Calls()[0], "SetTextColor 0x00000022");
-    Sample(std::nullopt, std::nullopt)->Draw(b, {0, 0}, 1.0f);
+    Draw(*Sample(std::nullopt, std::nullopt), b, g_context, {0, 0}, 1.0f);
     EXPECT_EQ(b.Calls()[0], "SetTextColor 0x00000000");
 }
 
 TEST_F(SubstituteTextTest, MetafileModeConvertsThroughTheDeviceMapping)
 {
-    MetafileMode = true;
+    g_context.MetafileMode = true;
     RecordingDevice dc(31.25);
-    Sample(0, std::nullopt)->Draw(dc, {0, 0}, 1.0f);
+    Draw(*Sample(0, std::nullopt), dc, g_context, {0, 0}, 1.0f);
     // 12 device units become 375 logical units; the start point (10.5, 20) becomes (328, 625).
     EXPECT_EQ(dc.Calls()[2], "DPtoLP 12000 0");
     EXPECT_EQ(dc.Calls()[3], "SelectFont h=375 esc=900 ori=900 w=400 face=Arial");
@@ -210,17 +214,17 @@ TEST_F(SubstituteTextTest, MetafileModeConvertsThroughTheDeviceMapping)
 
 TEST_F(SubstituteTextTest, WithoutASubstituteTheOutlinesAreDrawn)
 {
-    SubstituteFontName.clear();
+    g_context.SubstituteFontName.clear();
     RecordingDevice dc;
-    Sample(0, std::nullopt)->Draw(dc, {0, 0}, 1.0f);
+    Draw(*Sample(0, std::nullopt), dc, g_context, {0, 0}, 1.0f);
     EXPECT_EQ(dc.Calls()[0], "SelectSolidBrush 0x00000000");
 }
 
 TEST(ToLogical, RoundsHalvesToEvenOutsideMetafiles)
 {
     RecordingDevice dc;
-    EXPECT_EQ(VPathText::ToLogical(dc, 12.5f), 12);
-    EXPECT_EQ(VPathText::ToLogical(dc, 13.5f), 14);
+    EXPECT_EQ(ToLogical(dc, g_context, 12.5f), 12);
+    EXPECT_EQ(ToLogical(dc, g_context, 13.5f), 14);
     EXPECT_TRUE(dc.Calls().empty());
 }
 

@@ -7,8 +7,8 @@
 #include "model/Drawing.h"
 #include "model/DrawDB.h"
 #include "model/Shapes.h"
-#include "platform/gdi/Bitmap.h"
-#include "platform/gdi/RasterDevice.h"
+#include "platform/codec/Bitmap.h"
+#include "platform/device/RasterDevice.h"
 #include "render/ExportSize.h"
 #include "render/PathRender.h"
 #include "render/Rasteriser.h"
@@ -88,15 +88,14 @@ TEST_F(RenderTest, FillsInsideWhiteOutsideAndTheHoleStaysEmpty)
     TDrawing& d = Make(kSquareWithHole);
     d.LoadShapes(true);
     gdi::Bitmap24 bmp(100, 100);
-    d.RenderToBitmap(bmp, true);
+    RenderToBitmap(d, bmp, true);
     EXPECT_EQ(bmp.GetPixel(2, 2), 0x00FFFFFFu);    // the margin
     EXPECT_EQ(bmp.GetPixel(25, 25), 0x000000FFu);  // inside the red ring
     EXPECT_EQ(bmp.GetPixel(50, 50), 0x00FFFFFFu);  // the hole
     EXPECT_EQ(bmp.GetPixel(97, 50), 0x00FFFFFFu);
-    EXPECT_FALSE(MetafileMode);
     // The shapes stay transformed: a second render without a load scales them again.
     const IntRect once = d.GetBounds();
-    d.RenderToBitmap(bmp, true);
+    RenderToBitmap(d, bmp, true);
     EXPECT_NE(d.GetBounds(), once);
 }
 
@@ -105,7 +104,7 @@ TEST_F(RenderTest, StretchFillsTheTargetUpToTheMargin)
     TDrawing& d = Make(Path(0x00FF0000, std::nullopt, {M(0, 0), L(50, 0), L(50, 10), L(0, 10), Z()}));
     d.LoadShapes(true);
     gdi::Bitmap24 bmp(100, 100);
-    d.RenderToBitmap(bmp, false);
+    RenderToBitmap(d, bmp, false);
     EXPECT_EQ(bmp.GetPixel(50, 50), 0x00FF0000u);
     EXPECT_EQ(bmp.GetPixel(7, 7), 0x00FF0000u);
     EXPECT_EQ(bmp.GetPixel(2, 50), 0x00FFFFFFu);
@@ -117,7 +116,7 @@ TEST_F(RenderTest, EmptyDrawingRendersWhite)
     TDrawing& d = Make(Bytes());
     d.LoadShapes(true);
     gdi::Bitmap24 bmp(20, 10, 0);
-    d.RenderToBitmap(bmp, false);
+    RenderToBitmap(d, bmp, false);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x)
             ASSERT_EQ(bmp.GetPixel(x, y), 0x00FFFFFFu);
@@ -131,7 +130,7 @@ TEST_F(RenderTest, StraightLineExportsStretched)
     size.Show(d.GetBounds().Width(), d.GetBounds().Height());
     ASSERT_EQ(size.Height(), 1);
     gdi::Bitmap24 bmp(size.Width(), size.Height());
-    d.RenderToBitmap(bmp, false);
+    RenderToBitmap(d, bmp, false);
     EXPECT_LT(bmp.GetPixel(50, 0) & 0xFF, 0xFFu);  // the line shows
 }
 
@@ -140,12 +139,12 @@ TEST_F(RenderTest, EmptyAndHugeTargetsAreClearErrors)
     TDrawing& d = Make(kSquareWithHole);
     d.LoadShapes(true);
     gdi::Bitmap24 none(0, 10);
-    EXPECT_THROW(d.RenderToBitmap(none, false), std::runtime_error);
+    EXPECT_THROW(RenderToBitmap(d, none, false), std::runtime_error);
     gdi::Bitmap24 wide(1, 1);
     // A bitmap of 100000 x 100000 pixels cannot be held: the error is an exception, never a crash.
     EXPECT_ANY_THROW({
         gdi::Bitmap24 huge(100000, 100000);
-        d.RenderToBitmap(huge, false);
+        RenderToBitmap(d, huge, false);
     });
 }
 
@@ -196,7 +195,7 @@ TEST_F(RenderTest, ALargeDrawingDrawnInTwoHalvesGivesThePixelsOfDrawingItInOrder
         for (const int side : {150, 500}) {  // thick pens at 500 (scale 0.5), hairlines at 150
             d.LoadShapes(true);
             gdi::Bitmap24 drawn(side, side);
-            d.RenderToBitmap(drawn, fit);
+            RenderToBitmap(d, drawn, fit);
 
             // The same, shape by shape on one device.
             d.LoadShapes(true);
@@ -206,7 +205,7 @@ TEST_F(RenderTest, ALargeDrawingDrawnInTwoHalvesGivesThePixelsOfDrawingItInOrder
             d.Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
             work.SetGraphicsMode(gdi::GM_COMPATIBLE);
             for (const auto& shape : d.FShapes)
-                shape->Draw(work, {p.tx, p.ty}, p.penScale);
+                Draw(*shape, work, RenderContext{}, {p.tx, p.ty}, p.penScale);
             gdi::Bitmap24 expected(side, side);
             work.ReduceHalfTo(expected);
 

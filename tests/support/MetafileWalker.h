@@ -1,6 +1,6 @@
 // Reading metafiles back in tests: a bounds-checked walk over the records of an Enhanced
 // Metafile and of a placeable Windows Metafile. Written independently of the readers in
-// platform/gdi so that the tests do not check the code with itself. Every read past the end of
+// platform/metafile so that the tests do not check the code with itself. Every read past the end of
 // a record or of the file throws std::runtime_error. The walks keep their own copy of the
 // bytes, so what they return stays valid after the bytes given to them are gone.
 #pragma once

@@ -1,6 +1,6 @@
 #include "tests/support/RecordingDevice.h"
 
-#include "platform/gdi/CairoDevice.h"
+#include "platform/device/CairoDevice.h"
 
 #include <cstdio>
 

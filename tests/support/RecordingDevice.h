@@ -15,7 +15,7 @@
 // Colours are written as eight hexadecimal digits, 0x00BBGGRR.
 #pragma once
 
-#include "platform/gdi/DeviceContext.h"
+#include "platform/device/DeviceContext.h"
 
 #include <string>
 #include <vector>

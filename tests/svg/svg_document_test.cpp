@@ -16,6 +16,7 @@
 #include "model/DrawDB.h"
 #include "model/Drawing.h"
 #include "model/Shapes.h"
+#include "platform/files/Files.h"
 #include "svg/SvgWriter.h"
 #include "tests/support/Fixture.h"
 #include "text/VFont.h"
@@ -23,6 +24,17 @@
 
 namespace plotwick {
 namespace {
+
+// The options every document of a test is written with; each test starts from the defaults.
+SvgOptions g_options;
+
+// The file as the export writes it: the whole document, then the atomic write.
+void SaveSvg(const TDrawing& d, const std::string& path)
+{
+    const SvgFile file = BuildSvgFile(d, g_options);
+    const auto bytes = file.Bytes();
+    files::WriteFileAtomically(path, bytes.data(), bytes.size());
+}
 
 namespace fx = fixture;
 
@@ -188,15 +200,14 @@ protected:
     void TearDown() override { Reset(); }
     static void Reset()
     {
-        SubstituteFontName.clear();
-        SvgTextOutlines = false;
+        g_options = {};
         FontList.Clear();
     }
 
     std::string Build(const TDrawing& d) const
     {
         SvgText text;
-        d.BuildSvg(text);
+        BuildSvg(d, text, g_options);
         return Utf8(text);
     }
 
@@ -327,7 +338,7 @@ TEST(SvgShapes, PathElements)
     };
     for (const auto& c : cases) {
         SvgText d;
-        c.path->WriteSvg(d, c.level);
+        WriteSvg(*c.path, d, c.level, g_options);
         EXPECT_EQ(Utf8(d), std::string(c.line) + "\r\n") << c.name;
     }
 }
@@ -394,7 +405,7 @@ TEST_F(SvgDocument, EmptyDrawings)
         TDrawing d(&drawDb_, "absent.dat");
         if (c.emptyGroup)
             d.FShapes.push_back(std::make_unique<VPathGroup>());
-        SubstituteFontName = c.substitute ? "Arial" : "";
+        g_options.SubstituteFontName = c.substitute ? "Arial" : "";
         EXPECT_EQ(Build(d), c.text) << c.name;
     }
 }
@@ -429,12 +440,12 @@ TEST_F(SvgDocument, FileIsUtf16LittleEndianWithByteOrderMark)
     drawing_.FShapes.push_back(std::move(text));
 
     const std::string path = dir_ / "out.svg";
-    drawing_.SaveSvg(path);
+    SaveSvg(drawing_, path);
     std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
     SvgText doc;
-    drawing_.BuildSvg(doc);
+    BuildSvg(drawing_, doc, g_options);
     ASSERT_EQ(bytes.size(), 2 + 2 * doc.size());
     const unsigned char head[] = {0xFF, 0xFE, 0x3C, 0x00, 0x73, 0x00, 0x76, 0x00, 0x67, 0x00, 0x20, 0x00};
     for (std::size_t i = 0; i < sizeof head; ++i)
@@ -455,7 +466,7 @@ TEST_F(SvgDocument, FileIsUtf16LittleEndianWithByteOrderMark)
 TEST_F(SvgDocument, FailedSaveLeavesTheExistingFile)
 {
     drawing_.FShapes.push_back(MakePath(std::nullopt, 0, {Instr('M', 1, 0)}));
-    EXPECT_THROW(drawing_.SaveSvg(dir_ / "missing-folder/out.svg"), std::exception);
+    EXPECT_THROW(SaveSvg(drawing_, dir_ / "missing-folder/out.svg"), std::exception);
 
     // A document that cannot be built touches nothing on disk: a damaged glyph file raises
     // while the fonts are written.
@@ -465,7 +476,7 @@ TEST_F(SvgDocument, FailedSaveLeavesTheExistingFile)
     drawing_.FShapes.push_back(MakeText(&f.Font(), "B", 0, std::nullopt));
     const std::string path = dir_ / "kept.svg";
     fx::WriteFile(path, fx::Bytes{'o', 'l', 'd'});
-    EXPECT_THROW(drawing_.SaveSvg(path), std::exception);
+    EXPECT_THROW(SaveSvg(drawing_, path), std::exception);
     std::ifstream in(path, std::ios::binary);
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()), "old");
 }
@@ -519,7 +530,7 @@ TEST_F(SvgDocument, TextOutlinesOption)
     drawing_.FOffsetX = -10;
     drawing_.FOffsetY = -12;
     drawing_.FShapes.push_back(std::move(text));
-    SvgTextOutlines = true;
+    g_options.TextOutlines = true;
 
     const std::string doc = Build(drawing_);
     EXPECT_EQ(doc, Frame(13, 8, "-10.00", "-12.00") +
@@ -537,7 +548,7 @@ TEST_F(SvgDocument, TextOutlinesOption)
                        kFrameEnd);
 
     // The substitute face changes nothing about the outlines, but leaves out the definitions.
-    SubstituteFontName = "Arial";
+    g_options.SubstituteFontName = "Arial";
     const std::string substituted = Build(drawing_);
     EXPECT_EQ(substituted.find("<defs>"), std::string::npos);
     EXPECT_NE(substituted.find("\t<g>\r\n\t\t<path fill-rule=\"evenodd\" stroke=\"none\" fill=\"#008000\" d=\"M10.12"),
@@ -567,10 +578,10 @@ TEST_F(SvgDocument, TextPaintInBothModes)
     FontFolder f(dir_, "VU Dedadiz");
     WriteExampleFont(f);
     for (const auto& c : cases) {
-        SubstituteFontName = c.substitute ? "Arial" : "";
+        g_options.SubstituteFontName = c.substitute ? "Arial" : "";
         auto text = MakeText(&f.Font(), "A", c.fill, c.stroke);
         SvgText d;
-        text->WriteSvg(d, 2);
+        WriteSvg(*text, d, 2, g_options);
         EXPECT_EQ(Utf8(d), "\t\t<text \r\nx=\"10.00\" y=\"20.00\" transform=\"matrix(1.00 0.00 0.00 1.00 0.00 0.00)\" " +
                                c.attributes + ">A</text>\r\n")
             << c.name;
@@ -587,7 +598,7 @@ TEST_F(SvgDocument, TextPositionMatrixAndEscaping)
     text->FFontSize = 65535;
     text->FMatrix = Matrix3(0.5f, -0.866f, 0, 0.866f, 0.5f, 0, 12345678.0f, -0.001f, 1);
     SvgText d;
-    text->WriteSvg(d, 1);
+    WriteSvg(*text, d, 1, g_options);
     EXPECT_EQ(Utf8(d), "\t<text \r\nx=\"-0.13\" y=\"123456.80\" transform=\"matrix(0.50 -0.87 0.87 0.50 1.234568E7 0.00)\" "
                        "font-family=\"VU Dedadiz\" font-size=\"65535\" stroke=\"none\" fill=\"#000000\" "
                        ">R&amp;D &lt;1> \"q\" \u20AC</text>\r\n");
@@ -604,8 +615,8 @@ TEST_F(SvgDocument, TextWithoutFontNamesItsOwnFontAndEmbedsNothing)
                                           "font-family=\"Nowhere &amp; &quot;Co&quot;\" font-size=\"12\" stroke=\"none\" "
                                           "fill=\"#000000\" >Hi</text>"}) +
                                    kFrameEnd);
-    std::vector<VFont*> fonts;
-    drawing_.FShapes[0]->CollectFonts(fonts);
+    SvgFontUse fonts;
+    CollectFonts(*drawing_.FShapes[0], fonts);
     EXPECT_TRUE(fonts.empty());
 }
 
@@ -700,14 +711,12 @@ TEST_F(SvgDocument, SubstituteFaceWritesNoFontsAndCollectsNothing)
 {
     FontFolder abc(dir_, "Abc");
     WriteAbcFont(abc);
-    abc.Font().FUsedChars.fill(1);
     drawing_.FShapes.push_back(MakeText(&abc.Font(), "A", 0, std::nullopt));
-    SubstituteFontName = "Arial";
+    g_options.SubstituteFontName = "Arial";
     const std::string doc = Build(drawing_);
     EXPECT_EQ(doc.find("defs"), std::string::npos);
     EXPECT_EQ(doc.find("<font"), std::string::npos);
     EXPECT_NE(doc.find("font-family=\"Arial, Helvetica\""), std::string::npos);
-    EXPECT_EQ(abc.Font().FUsedChars[0x42], 1);  // the flags were not reset by a collection
 }
 
 TEST_F(SvgDocument, SecondExportGivesTheSameBytesAndLeavesTheGlyphCache)
@@ -717,18 +726,18 @@ TEST_F(SvgDocument, SecondExportGivesTheSameBytesAndLeavesTheGlyphCache)
     drawing_.FShapes.push_back(MakeText(&abc.Font(), "AB-", 0, std::nullopt));
     const std::string first = Build(drawing_);
 
-    VGlyph* a = abc.Font().FGlyphs['A'].get();
+    VGlyph* a = abc.Font().CachedGlyph('A');
     ASSERT_NE(a, nullptr);
     const PathInstr& m = a->FOutlines.at(0)->FInstructions.at(0);
     EXPECT_EQ(m.X, 1.0f);
     EXPECT_EQ(m.Y, -10.0f);
-    const PathInstr& dash = abc.Font().FGlyphs['-']->FOutlines.at(0)->FInstructions.at(0);
+    const PathInstr& dash = abc.Font().CachedGlyph('-')->FOutlines.at(0)->FInstructions.at(0);
     EXPECT_EQ(dash.Y, 0.5f);
 
     EXPECT_EQ(Build(drawing_), first);
     const std::string path1 = dir_ / "1.svg", path2 = dir_ / "2.svg";
-    drawing_.SaveSvg(path1);
-    drawing_.SaveSvg(path2);
+    SaveSvg(drawing_, path1);
+    SaveSvg(drawing_, path2);
     std::ifstream in1(path1, std::ios::binary), in2(path2, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in1), {}), std::string(std::istreambuf_iterator<char>(in2), {}));
 }
@@ -742,7 +751,7 @@ TEST_F(SvgDocument, GlyphCacheRestoredExactlyAfterMirroring)
             fx::Path(std::nullopt, std::nullopt, {fx::M(std::numeric_limits<float>::infinity(), 2), fx::L(-0.0f, 3)}));
     drawing_.FShapes.push_back(MakeText(&f.Font(), "x", 0, std::nullopt));
     Build(drawing_);
-    const auto& instr = f.Font().FGlyphs[0]->FOutlines.at(0)->FInstructions;
+    const auto& instr = f.Font().CachedGlyph(0)->FOutlines.at(0)->FInstructions;
     EXPECT_EQ(instr[0].X, std::numeric_limits<float>::infinity());
     EXPECT_EQ(instr[0].Y, 2.0f);
     EXPECT_TRUE(std::signbit(instr[1].X));

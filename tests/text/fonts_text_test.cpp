@@ -86,8 +86,8 @@ TEST_F(FontTest, GlyphFilesAreFiledByTheirRecordName)
     EXPECT_EQ(font.GetGlyph('A'), a);  // loaded once
     // A code without its own glyph gets the missing glyph, not filed under its code.
     VGlyph* b = font.GetGlyph('B');
-    EXPECT_EQ(b, font.FGlyphs[0].get());
-    EXPECT_FALSE(font.FGlyphs['B']);
+    EXPECT_EQ(b, font.CachedGlyph(0));
+    EXPECT_FALSE(font.CachedGlyph('B'));
 }
 
 TEST_F(FontTest, NoMissingGlyphMeansNoGlyph)
@@ -133,7 +133,7 @@ TEST_F(FontTest, DamagedGlyphRaisesAndIsNotCached)
     WriteFile(db->FPath + "/a.dat", broken);
     VFont font(db);
     EXPECT_THROW(font.GetGlyph('A'), EBParseException);
-    EXPECT_FALSE(font.FGlyphs['A']);
+    EXPECT_FALSE(font.CachedGlyph('A'));
 }
 
 TEST_F(FontTest, GlyphHoldingATextOfItselfDoesNotRecurse)

@@ -1,4 +1,4 @@
-#include "platform/gdi/Codepage.h"
+#include "platform/fonts/Codepage.h"
 
 #include <array>
 

@@ -1,6 +1,6 @@
-#include "platform/gdi/CairoDevice.h"
+#include "platform/device/CairoDevice.h"
 
-#include "platform/gdi/Codepage.h"
+#include "platform/fonts/Codepage.h"
 
 #include <cairo-ft.h>
 #include <cairo.h>

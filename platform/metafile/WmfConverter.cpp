@@ -1,9 +1,9 @@
-#include "platform/gdi/WmfConverter.h"
+#include "platform/metafile/WmfConverter.h"
 
-#include "platform/gdi/Codepage.h"
-#include "platform/gdi/DeviceContext.h"
-#include "platform/gdi/EmfRecorder.h"
-#include "platform/gdi/MetafileFormat.h"
+#include "platform/fonts/Codepage.h"
+#include "platform/device/DeviceContext.h"
+#include "platform/metafile/EmfRecorder.h"
+#include "platform/metafile/MetafileFormat.h"
 
 #include <algorithm>
 #include <array>

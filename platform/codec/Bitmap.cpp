@@ -1,4 +1,4 @@
-#include "platform/gdi/Bitmap.h"
+#include "platform/codec/Bitmap.h"
 
 #include <cstring>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "platform/gdi/PngWriter.h"
+#include "platform/codec/PngWriter.h"
 
 #include "platform/files/Files.h"
 

@@ -1,4 +1,4 @@
-#include "platform/gdi/RasterDevice.h"
+#include "platform/device/RasterDevice.h"
 
 #include <cairo.h>
 #include <sys/mman.h>

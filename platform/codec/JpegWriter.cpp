@@ -1,4 +1,4 @@
-#include "render/JpegWriter.h"
+#include "platform/codec/JpegWriter.h"
 
 #include <csetjmp>
 #include <cstdio>

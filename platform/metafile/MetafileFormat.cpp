@@ -1,4 +1,4 @@
-#include "platform/gdi/MetafileFormat.h"
+#include "platform/metafile/MetafileFormat.h"
 
 #include <algorithm>
 #include <bit>

@@ -41,7 +41,7 @@
 // device points to them. The default of 1 makes logical and device coordinates the same.
 #pragma once
 
-#include "platform/gdi/DeviceContext.h"
+#include "platform/device/DeviceContext.h"
 
 #include <cstdint>
 #include <memory>

@@ -4,7 +4,7 @@
 // fields are 0 ("not stated"), so readers apply their own default.
 #pragma once
 
-#include "platform/gdi/Bitmap.h"
+#include "platform/codec/Bitmap.h"
 
 #include <cstdint>
 #include <string>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gdi/Bitmap.h"
+#include "platform/codec/Bitmap.h"
 
 namespace plotwick {
 

@@ -2,7 +2,7 @@
 // channel, RGB without alpha.
 #pragma once
 
-#include "platform/gdi/Bitmap.h"
+#include "platform/codec/Bitmap.h"
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "platform/gdi/BmpWriter.h"
+#include "platform/codec/BmpWriter.h"
 
 #include "platform/files/Files.h"
 

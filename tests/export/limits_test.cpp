@@ -12,9 +12,11 @@
 #include "model/Drawing.h"
 #include "model/DrawDB.h"
 #include "model/Shapes.h"
-#include "platform/gdi/RasterDevice.h"
-#include "platform/gdi/WmfConverter.h"
+#include "platform/device/RasterDevice.h"
+#include "platform/metafile/WmfConverter.h"
 #include "render/Metafile.h"
+#include "render/Pdf.h"
+#include "render/Rasteriser.h"
 #include "tests/support/Fixture.h"
 #include "text/VFont.h"
 #include "text/VPathText.h"
@@ -235,11 +237,11 @@ TEST_F(LimitsTest, RasterSidesStopAtTheWorkBitmapsLimit)
     ASSERT_TRUE(Loads(d));
     const std::int32_t largest = gdi::RasterDevice::kMaxSide / 2;
     gdi::Bitmap24 wide(largest, 1);
-    EXPECT_NO_THROW(d.RenderToBitmap(wide, false));
+    EXPECT_NO_THROW(RenderToBitmap(d, wide, false));
     ASSERT_TRUE(Loads(d));
     gdi::Bitmap24 tooWide(largest + 1, 1);
     try {
-        d.RenderToBitmap(tooWide, false);
+        RenderToBitmap(d, tooWide, false);
         FAIL() << "no error";
     } catch (const std::runtime_error& e) {
         EXPECT_NE(std::string(e.what()).find("is too large"), std::string::npos) << e.what();

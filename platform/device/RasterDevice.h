@@ -3,8 +3,8 @@
 // transparent 32-bit surfaces laid over it.
 #pragma once
 
-#include "platform/gdi/Bitmap.h"
-#include "platform/gdi/CairoDevice.h"
+#include "platform/codec/Bitmap.h"
+#include "platform/device/CairoDevice.h"
 
 #include <cstddef>
 #include <cstdint>

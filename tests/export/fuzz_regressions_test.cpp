@@ -142,8 +142,6 @@ TEST(FuzzRegressions, EntriesRestoreTheGlobalState)
     EXPECT_EQ(plotwick::fuzz::PipelineEntry(input.data(), input.size()), 0);
     EXPECT_EQ(plotwick::GetShapeLimits().shapes, before.shapes);
     EXPECT_EQ(plotwick::GetShapeLimits().instructions, before.instructions);
-    EXPECT_TRUE(plotwick::SubstituteFontName.empty());
-    EXPECT_FALSE(plotwick::SvgTextOutlines);
     EXPECT_TRUE(plotwick::FontList.FFonts.empty());
 }
 

@@ -3,7 +3,7 @@
 // of the character cell, all in the logical units the font's height is given in.
 #pragma once
 
-#include "platform/gdi/DeviceContext.h"
+#include "platform/device/DeviceContext.h"
 
 #include <cstdint>
 #include <functional>

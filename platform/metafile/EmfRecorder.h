@@ -22,9 +22,9 @@
 // it.
 #pragma once
 
-#include "platform/gdi/DeviceContext.h"
-#include "platform/gdi/MetafileFormat.h"
-#include "platform/gdi/TextMeasure.h"
+#include "platform/device/DeviceContext.h"
+#include "platform/metafile/MetafileFormat.h"
+#include "platform/fonts/TextMeasure.h"
 
 #include <cstddef>
 #include <cstdint>

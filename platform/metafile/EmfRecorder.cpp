@@ -1,6 +1,6 @@
-#include "platform/gdi/EmfRecorder.h"
+#include "platform/metafile/EmfRecorder.h"
 
-#include "platform/gdi/Codepage.h"
+#include "platform/fonts/Codepage.h"
 
 #include <algorithm>
 #include <cmath>

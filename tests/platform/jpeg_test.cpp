@@ -5,7 +5,7 @@
 
 #include <jpeglib.h>
 
-#include "render/JpegWriter.h"
+#include "platform/codec/JpegWriter.h"
 
 using namespace plotwick;
 

@@ -1,6 +1,6 @@
-#include "platform/gdi/TextMeasure.h"
+#include "platform/fonts/TextMeasure.h"
 
-#include "platform/gdi/Codepage.h"
+#include "platform/fonts/Codepage.h"
 
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>

@@ -1,6 +1,6 @@
 // Shared pieces of the metafile writers and readers: record numbers of the published EMF and WMF
 // formats, little-endian byte writing and bounds-checked reading, the mapping from logical to
-// device units, and cubic Bézier helpers. Internal to platform/gdi.
+// device units, and cubic Bézier helpers. Internal to platform/metafile.
 #pragma once
 
 #include <cstddef>

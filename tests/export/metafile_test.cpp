@@ -9,7 +9,9 @@
 
 #include "model/Drawing.h"
 #include "model/DrawDB.h"
+#include "export/Export.h"
 #include "render/Metafile.h"
+#include "render/Pdf.h"
 #include "render/PathRender.h"
 #include "tests/support/Fixture.h"
 
@@ -100,8 +102,6 @@ TEST_F(MetafileTest, RecordsTheMappingAndTheMovedCoordinates)
 {
     TDrawing& d = Make(Path(std::nullopt, 0, {M(0, 0), L(100, 50)}));
     const std::vector<std::uint8_t> emf = CreateMetafile(d);
-    EXPECT_TRUE(MetafileMode);
-    MetafileMode = false;
     const auto records = Records(emf);
     ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.front().type, EMR_HEADER);
@@ -137,8 +137,7 @@ TEST_F(MetafileTest, FormatFollowsTheNameIgnoringCase)
 {
     TDrawing& d = Make(Path(0x00FF0000, 0, {M(0, 0), L(10, 0), L(10, 10), Z()}));
     const auto kind = [&](const std::string& name) {
-        d.LoadShapes(true);
-        SaveWmf(d, dir / name);
+        Export(d, *ExportFormatOfPath(name), {}, dir / name);
         const auto bytes = ReadAll(dir / name);
         return bytes.size() >= 44 && Le32(bytes, 0) == 0x9AC6CDD7u ? std::string("wmf")
                : bytes.size() >= 44 && std::memcmp(&bytes[40], " EMF", 4) == 0 ? std::string("emf")
@@ -147,15 +146,13 @@ TEST_F(MetafileTest, FormatFollowsTheNameIgnoringCase)
     EXPECT_EQ(kind("a.WMF"), "wmf");
     EXPECT_EQ(kind("b.wmf"), "wmf");
     EXPECT_EQ(kind("c.emf"), "emf");
-    EXPECT_EQ(kind("d.xyz"), "emf");
-    MetafileMode = false;
+    EXPECT_FALSE(ExportFormatOfPath(dir / "d.xyz"));
 }
 
 TEST_F(MetafileTest, EmptyDrawingStillMakesAValidMetafile)
 {
     TDrawing& d = Make(Bytes());
     const auto records = Records(CreateMetafile(d));
-    MetafileMode = false;
     ASSERT_GE(records.size(), 2u);
     EXPECT_EQ(records.back().type, EMR_EOF);
     for (const Record& r : records)
@@ -169,8 +166,7 @@ TEST_F(MetafileTest, CopyAsVectorsReloadsTheShapes)
 {
     TDrawing& d = Make(Path(std::nullopt, 0, {M(5, 5), L(50, 30)}));
     d.Transform(Matrix3::Translation(1000, 1000));  // an earlier output moved the shapes
-    const auto records = Records(CopyAsVectors(d));
-    MetafileMode = false;
+    const auto records = Records(ClipboardMetafile(d, {}));
     for (const Record& r : records)
         if (r.type == EMR_MOVETOEX)
             EXPECT_EQ(r.params, (std::vector<std::int32_t>{31, 31}));
@@ -180,7 +176,6 @@ TEST_F(MetafileTest, PdfIsOnePageOfTheDrawingsSize)
 {
     TDrawing& d = Make(Path(0x000000FF, 0, {M(0, 0), L(96, 0), L(96, 48), Z()}));
     const std::vector<std::uint8_t> pdf = CreatePdf(d);
-    MetafileMode = false;
     const std::string text(pdf.begin(), pdf.end());
     EXPECT_EQ(text.rfind("%PDF-", 0), 0u);
     EXPECT_NE(text.find("/MediaBox [ 0 0 72 36 ]"), std::string::npos);
@@ -189,7 +184,6 @@ TEST_F(MetafileTest, PdfIsOnePageOfTheDrawingsSize)
     ::sleep(1);
     d.LoadShapes(true);
     EXPECT_EQ(CreatePdf(d), pdf);
-    MetafileMode = false;
 }
 
 TEST_F(MetafileTest, ThirdPartyReaderDrawsEveryPath)
@@ -200,8 +194,7 @@ TEST_F(MetafileTest, ThirdPartyReaderDrawsEveryPath)
                            .append(Path(0x000000FF, 0, {M(0, 0), L(40, 0), L(40, 40), Z()}))
                            .append(Path(std::nullopt, 0x00FF0000, {M(0, 50), C(10, 60, 20, 40, 30, 50)}))
                            .append(Group({Path(0x0000FF00, std::nullopt, {M(50, 50), L(60, 50), L(55, 60), Z()})})));
-    SaveEmf(d, dir / "three.emf");
-    MetafileMode = false;
+    Export(d, ExportFormat::Emf, {}, dir / "three.emf");
     const std::string cmd = "emf2svg-conv -i '" + dir / "three.emf" + "' -o '" + dir / "three.svg" + "' 2>/dev/null";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     const auto svg = ReadAll(dir / "three.svg");
