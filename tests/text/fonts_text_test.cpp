@@ -1,7 +1,9 @@
 // Vector fonts, glyph caching and text layout.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <thread>
 
 #include "model/BParser.h"
 #include "model/Drawing.h"
@@ -88,6 +90,35 @@ TEST_F(FontTest, GlyphFilesAreFiledByTheirRecordName)
     VGlyph* b = font.GetGlyph('B');
     EXPECT_EQ(b, font.CachedGlyph(0));
     EXPECT_FALSE(font.CachedGlyph('B'));
+}
+
+TEST_F(FontTest, ThreadsAskingForTheSameGlyphsAllGetThem)
+{
+    // Glyphs with a few thousand instructions each, so that the threads meet while one loads.
+    TDrawDB* db = AddFont("F", 1000);
+    std::vector<Bytes> many;
+    for (int i = 0; i < 3000; ++i)
+        many.push_back(L(static_cast<float>(i % 500), static_cast<float>(-i % 700)));
+    many.insert(many.begin(), M(0, 0));
+    for (char c = 'A'; c <= 'H'; ++c)
+        AddGlyph(db, std::string(1, c) + ".dat", static_cast<std::uint8_t>(c),
+                 std::pair<std::uint16_t, std::int16_t>{500, 0}, PathOf(0, std::nullopt, many));
+    VFont font(db);
+    std::vector<std::array<VGlyph*, 8>> seen(4);
+    std::vector<std::thread> threads;
+    for (auto& mine : seen)
+        threads.emplace_back([&font, &mine] {
+            for (int i = 0; i < 8; ++i)
+                mine[i] = font.GetGlyph(static_cast<std::uint8_t>('A' + i));
+        });
+    for (auto& t : threads)
+        t.join();
+    for (const auto& mine : seen)
+        for (int i = 0; i < 8; ++i) {
+            ASSERT_NE(mine[i], nullptr) << char('A' + i);
+            EXPECT_EQ(mine[i], font.CachedGlyph(static_cast<std::uint8_t>('A' + i)));
+            EXPECT_EQ(mine[i]->FOutlines.at(0)->FInstructions.size(), 3001u);
+        }
 }
 
 TEST_F(FontTest, NoMissingGlyphMeansNoGlyph)
