@@ -73,6 +73,11 @@ def run(args):
         return done.stdout
 
 
+def block_after(text, heading):
+    """The lines of a help text between a heading line ("Commands:") and the next blank line."""
+    return text.split(heading + "\n", 1)[1].split("\n\n", 1)[0].splitlines() if heading + "\n" in text else []
+
+
 def compare(what, in_man, in_help, failures):
     if in_man != in_help:
         failures.append(f"{what}: only in the manual page {sorted(in_man - in_help)}, "
@@ -84,8 +89,7 @@ def check_cli(man, cli):
     sections = man_sections(man)
     help_text = run([cli, "--help"])
     usage_lines = {}
-    listing = help_text.split("Commands:\n", 1)[1].split("\n\n", 1)[0] if "Commands:\n" in help_text else ""
-    for line in filter(None, (l.strip() for l in listing.splitlines())):
+    for line in filter(None, (l.strip() for l in block_after(help_text, "Commands:"))):
         usage_lines[line.split()[0]] = "plotwick-cli " + line
     if not usage_lines:
         return ["plotwick-cli --help listed no commands"]
@@ -94,7 +98,7 @@ def check_cli(man, cli):
         help_options |= options_of([run([cli, command, "--help"])])
 
     synopsis = synopsis_lines(sections.get("SYNOPSIS", []))
-    commands_in_man = {line.split()[1] for line in synopsis if len(line.split()) > 1 and not line.split()[1].startswith("-")}
+    commands_in_man = {words[1] for words in map(str.split, synopsis) if len(words) > 1 and not words[1].startswith("-")}
     compare("commands in SYNOPSIS", commands_in_man, set(usage_lines), failures)
     commands_described = {tag.split()[0] for tag in tags(sections.get("COMMANDS", [])) if not tag.startswith("-")}
     compare("commands in COMMANDS", commands_described, set(usage_lines), failures)
@@ -110,9 +114,8 @@ def check_cli(man, cli):
 
 def check_app(man, program):
     help_text = run([program, "--help"])
-    listing = help_text.split("Options:\n", 1)[1].split("\n\n", 1)[0] if "Options:\n" in help_text else ""
     # "  -h, --help     Displays help": the option names end at the first run of two spaces.
-    help_options = options_of(re.split(r"\s{2,}", line.strip())[0] for line in listing.splitlines()
+    help_options = options_of(re.split(r"\s{2,}", line.strip())[0] for line in block_after(help_text, "Options:")
                               if line.strip().startswith("-"))
     if not help_options:
         return [f"{program} --help listed no options: the program must parse its command line "
