@@ -9,7 +9,16 @@
 
 #include "app/Artwork.h"
 
+#ifndef PLOTWICK_VERSION
+#define PLOTWICK_VERSION "0"
+#endif
+
 namespace plotwick::app {
+
+QString ProgramVersion()
+{
+    return QStringLiteral(PLOTWICK_VERSION);
+}
 
 void TClickImage::mousePressEvent(QMouseEvent* event)
 {
@@ -20,7 +29,8 @@ void TClickImage::mousePressEvent(QMouseEvent* event)
 
 TAboutForm::TAboutForm(QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      Image1(new TClickImage(this)), Button1(new QPushButton(QStringLiteral("&Close"), this)), timer(new QTimer(this))
+      Image1(new TClickImage(this)), VersionLabel(new QLabel(QStringLiteral("Version ") + ProgramVersion(), this)),
+      Button1(new QPushButton(QStringLiteral("&Close"), this)), timer(new QTimer(this))
 {
     setObjectName(QStringLiteral("aboutForm"));
     setWindowTitle(QStringLiteral("QN Plotwick"));
@@ -29,6 +39,11 @@ TAboutForm::TAboutForm(QWidget* owner)
     Image1->setGeometry(0, 0, 350, 293);
     Image1->setScaledContents(true);
     Image1->setPixmap(QPixmap::fromImage(AboutPicture()));
+    VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
+    VersionLabel->setGeometry(24, 166, 200, 18);
+    VersionLabel->setStyleSheet(QStringLiteral("color: #8a9bb3; background: transparent; font-size: 12px;"));
+    // A click on it is a click on the picture.
+    VersionLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(256, 256, 75, 25);
     Button1->raise();

@@ -21,6 +21,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 };
 
+// The program's version, as plotwick --version and plotwick-cli --version give it.
+QString ProgramVersion();
+
 class TAboutForm : public QDialog {
     Q_OBJECT
 public:
@@ -35,6 +38,7 @@ public:
     bool IsSplash() const { return splash_; }
 
     TClickImage* Image1;
+    QLabel* VersionLabel;  // "Version " and the program's version, on the picture
     QPushButton* Button1;
     QTimer* timer;
 

@@ -5,10 +5,6 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
-#ifndef PLOTWICK_VERSION
-#define PLOTWICK_VERSION "0"
-#endif
-
 namespace plotwick::app {
 
 namespace {
@@ -240,9 +236,6 @@ QImage AboutPicture()
     p.setPen(QColor(0xb8, 0xc8, 0xdc));
     p.drawText(QRect(24, 118, 200, 48), Qt::AlignLeft | Qt::TextWordWrap,
                QStringLiteral("Drawings from your handheld, on the desktop"));
-    p.setPen(QColor(0x8a, 0x9b, 0xb3));
-    p.drawText(QRect(24, 166, 200, 18), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Version " PLOTWICK_VERSION));
     return img;
 }
 

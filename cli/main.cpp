@@ -18,7 +18,8 @@ namespace {
 
 void PrintHelp(std::ostream& out)
 {
-    out << "Usage: plotwick-cli <command> [options] ...\n\n"
+    out << "Usage: plotwick-cli <command> [options] ...\n"
+           "       plotwick-cli --help | --version\n\n"
            "Reads the drawings of a HotSync user folder and exports them.\n\nCommands:\n";
     for (const Command& c : Commands())
         out << "  " << c.usage.substr(0, c.usage.find('\n')) << "\n";

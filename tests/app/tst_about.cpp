@@ -9,6 +9,7 @@
 #include "AppTestSupport.h"
 #include "app/AboutForm.h"
 #include "app/Artwork.h"
+#include "tests/support/Process.h"
 #include "text/VFont.h"
 
 using namespace plotwick;
@@ -55,6 +56,11 @@ private slots:
         QCOMPARE(box.Image1->geometry(), QRect(0, 0, 350, 293));
         QCOMPARE(box.timer->interval(), 4000);
         QVERIFY(!box.timer->isActive());
+        // The version on the picture is the one both programs answer --version with.
+        QCOMPARE(box.VersionLabel->text(), QStringLiteral("Version ") + app::ProgramVersion());
+        QVERIFY(box.Image1->geometry().contains(box.VersionLabel->geometry()));
+        const fixture::ProcessResult cli = fixture::RunCommand(PLOTWICK_CLI " --version");
+        QCOMPARE(QString::fromStdString(cli.out).trimmed(), QStringLiteral("plotwick-cli ") + app::ProgramVersion());
         // The picture is drawn, not blank.
         const QImage picture = app::AboutPicture();
         QCOMPARE(picture.size(), QSize(350, 293));
