@@ -91,9 +91,14 @@ void VGlyph::AppendOutlines(std::vector<std::unique_ptr<VPath>>& list, FPoint& p
     pen.x = static_cast<float>(static_cast<long double>(pen.x) + FWidth + FSpacing);
 }
 
-VFont::VFont(TDrawDB* db) : FDB(db), FName(db->FName)
+VFont::VFont(TDrawDB* db) : FDB(db), FName(db->FName) {}
+
+const std::string& VFont::GlyphFile(std::uint8_t code)
 {
-    ScanGlyphFiles();
+    // The glyph files are filed by code the first time a glyph is asked for: a user's fonts are
+    // known from the start, but only the drawings with texts pay for reading their files.
+    std::call_once(scanned_, [this] { ScanGlyphFiles(); });
+    return glyphFiles_[code];
 }
 
 VFont::~VFont() = default;
@@ -110,7 +115,7 @@ void VFont::RegisterGlyphFile(const std::string& fileName)
     if (reader.FHandle <= 0)
         return;
     const std::uint8_t first = reader.ReadTag();
-    FGlyphFiles[reader.LastTagWasEnd() ? 0 : first] = fileName;
+    glyphFiles_[reader.LastTagWasEnd() ? 0 : first] = fileName;
 }
 
 VGlyph* VFont::GetGlyph(std::uint8_t code)
@@ -121,14 +126,14 @@ VGlyph* VFont::GetGlyph(std::uint8_t code)
     if (VGlyph* glyph = loaded_[code].load(std::memory_order_relaxed))
         return glyph;
     const auto fileExists = [this](std::uint8_t c) {
-        return !FGlyphFiles[c].empty() && files::FileExists(files::JoinPath(FDB->FPath, FGlyphFiles[c]));
+        return !GlyphFile(c).empty() && files::FileExists(files::JoinPath(FDB->FPath, GlyphFile(c)));
     };
     const auto load = [this](std::uint8_t c) -> VGlyph* {
         if (loading_[c])
             return nullptr;  // asked for again while it is being read: no glyph
         LoadingMark mark(loading_, c);
         auto glyph = std::make_unique<VGlyph>();
-        glyph->Load(FGlyphFiles[c], *FDB);
+        glyph->Load(GlyphFile(c), *FDB);
         glyphs_[c] = std::move(glyph);
         loaded_[c].store(glyphs_[c].get(), std::memory_order_release);
         return glyphs_[c].get();

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,6 +39,8 @@ public:
     explicit VFont(TDrawDB* db);
     ~VFont();
 
+    // The file of a code's glyph, empty when there is none; code 0 is the missing glyph.
+    const std::string& GlyphFile(std::uint8_t code);
     void ScanGlyphFiles();
     void RegisterGlyphFile(const std::string& fileName);
     // The glyph of a code, loaded on first use; the missing glyph (code 0) for a code without
@@ -51,9 +54,10 @@ public:
 
     TDrawDB* FDB = nullptr;
     std::string FName;
-    std::array<std::string, 256> FGlyphFiles;
 
 private:
+    std::once_flag scanned_;
+    std::array<std::string, 256> glyphFiles_;          // filed by code on first use
     std::array<std::unique_ptr<VGlyph>, 256> glyphs_;  // the cache, written under the load lock
     std::array<std::atomic<VGlyph*>, 256> loaded_{};  // published once loaded, read without it
     std::array<bool, 256> loading_{};                 // codes being loaded right now

@@ -358,15 +358,15 @@ TEST_F(SampleFont, DedadizHasEveryPrintableCodeAndTheMissingGlyph)
 {
     EXPECT_EQ(dbs_[0]->FHeaderSize, 384);
     EXPECT_GE(Sans().UnitsPerEm(), 1000);
-    EXPECT_FALSE(Sans().FGlyphFiles[0].empty());
+    EXPECT_FALSE(Sans().GlyphFile(0).empty());
     for (int c = 1; c < 256; ++c) {
         const bool printable = (c >= 0x20 && c <= 0x7E) || (c >= 0x80 && !Unassigned(c));
-        EXPECT_EQ(!Sans().FGlyphFiles[static_cast<std::size_t>(c)].empty(), printable) << c;
+        EXPECT_EQ(!Sans().GlyphFile(static_cast<std::uint8_t>(c)).empty(), printable) << c;
     }
     // Every glyph but the blanks has outlines; every outline is filled black, without stroke,
     // and every contour of it is closed.
     for (int c = 0x21; c < 256; ++c) {
-        if (Sans().FGlyphFiles[static_cast<std::size_t>(c)].empty() || c == 0xA0)
+        if (Sans().GlyphFile(static_cast<std::uint8_t>(c)).empty() || c == 0xA0)
             continue;
         VGlyph* g = Sans().GetGlyph(static_cast<std::uint8_t>(c));
         ASSERT_NE(g, nullptr);
@@ -446,9 +446,9 @@ TEST_F(SampleFont, SerifIsASubsetWithSpacing)
 {
     EXPECT_EQ(dbs_[1]->FHeaderSize, 384);
     EXPECT_GT(Serif().UnitsPerEm(), 0);
-    EXPECT_FALSE(Serif().FGlyphFiles[0].empty());
-    EXPECT_FALSE(Serif().FGlyphFiles['A'].empty());
-    EXPECT_TRUE(Serif().FGlyphFiles[0xFC].empty());  // u with diaeresis: not in the subset
+    EXPECT_FALSE(Serif().GlyphFile(0).empty());
+    EXPECT_FALSE(Serif().GlyphFile('A').empty());
+    EXPECT_TRUE(Serif().GlyphFile(0xFC).empty());  // u with diaeresis: not in the subset
     VGlyph* a = Serif().GetGlyph('A');
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->FSpacing, 24);

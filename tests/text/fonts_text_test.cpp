@@ -78,8 +78,8 @@ TEST_F(FontTest, GlyphFilesAreFiledByTheirRecordName)
     AddGlyph(db, "zzz.dat", 'A', std::pair<std::uint16_t, std::int16_t>{600, 20}, kPeak);
     AddGlyph(db, "missing.dat", std::nullopt, std::pair<std::uint16_t, std::int16_t>{500, 0}, kBox);
     VFont font(db);
-    EXPECT_EQ(font.FGlyphFiles['A'], "zzz.dat");
-    EXPECT_EQ(font.FGlyphFiles[0], "missing.dat");
+    EXPECT_EQ(font.GlyphFile('A'), "zzz.dat");
+    EXPECT_EQ(font.GlyphFile(0), "missing.dat");
 
     VGlyph* a = font.GetGlyph('A');
     ASSERT_TRUE(a);
