@@ -25,14 +25,6 @@ private:
     std::unique_ptr<fixture::UserFolder> user;
     std::string sketches, fonts;
 
-    static QTreeWidgetItem* Child(QTreeWidgetItem* root, const QString& caption)
-    {
-        for (int i = 0; i < root->childCount(); ++i)
-            if (root->child(i)->text(0) == caption)
-                return root->child(i);
-        return nullptr;
-    }
-
     // Opens the window, lists Sketches and previews the drawing in the given row.
     std::unique_ptr<TMainForm> OpenAndPreview(int row)
     {
@@ -40,7 +32,7 @@ private:
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
             return nullptr;
-        QTreeWidgetItem* node = Child(form->DrawingsRoot(), "Sketches");
+        QTreeWidgetItem* node = ChildNamed(form->DrawingsRoot(), "Sketches");
         if (!node)
             return nullptr;
         form->dbTree->setCurrentItem(node);
