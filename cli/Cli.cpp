@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "cli/Report.h"
 #include "model/DatabaseScan.h"
 #include "platform/files/Files.h"
 #include "text/VFont.h"
@@ -117,10 +118,11 @@ void LoadUserFonts(const std::string& userFolder)
     static std::vector<std::unique_ptr<TDrawDB>> fontDatabases;
     FontList.Clear();
     fontDatabases.clear();
-    ScanFolder(KindFolder(userFolder, kFonts), kFonts, [](std::unique_ptr<TDrawDB> db) {
+    // A font database whose header cannot be read is reported and left out; the others load.
+    ScanFolderReporting(KindFolder(userFolder, kFonts), kFonts, [](std::unique_ptr<TDrawDB> db) {
         FontList.AddFontDatabase(db.get());
         fontDatabases.push_back(std::move(db));
-    });
+    }, ReportError);
 }
 
 }  // namespace plotwick::cli

@@ -60,7 +60,8 @@ struct RegisterCommand {
 // The user folder that a record at <U>/QNDraw/<kind>/<database>/<file> lies in, or empty.
 std::string UserFolderOfRecord(const std::string& recordPath);
 // Clears the font list and loads the font databases of a user folder into it, as the window's
-// scan does. The databases are kept alive for the run.
+// scan does. The databases are kept alive for the run. A font database that cannot be read is
+// reported on standard error and the others are loaded.
 void LoadUserFonts(const std::string& userFolder);
 
 }  // namespace plotwick::cli

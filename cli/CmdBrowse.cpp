@@ -1,8 +1,11 @@
 // databases, drawings, shapes: what a user folder, a database and a record hold.
+#include <cstring>
 #include <iostream>
 #include <memory>
+#include <unistd.h>
 
 #include "cli/Cli.h"
+#include "cli/Report.h"
 #include "model/BParser.h"
 #include "model/DatabaseScan.h"
 #include "model/Drawing.h"
@@ -28,18 +31,19 @@ int RunDatabases(const std::vector<std::string>& args)
     const std::string& user = a.positional[0];
     if (!files::DirectoryExists(user))
         throw PathError(user, "No such folder.");
+    // A database whose header cannot be read, or a scan folder that cannot be listed, is
+    // reported and the scan goes on.
+    int status = kExitOk;
     for (DbKind kind : {kDrawings, kLibrary, kFonts}) {
-        std::string failed;
-        try {
-            ScanFolder(KindFolder(user, kind), kind, [](std::unique_ptr<TDrawDB> db) {
-                std::cout << KindName(db->FKind) << '\t' << db->FName << '\n';
-            }, &failed);
-        } catch (const EBParseException& e) {
-            // A damaged header ends the whole scan, as in the window.
-            throw PathError(failed + ".dat", e.what());
-        }
+        ScanFolderReporting(KindFolder(user, kind), kind, [](std::unique_ptr<TDrawDB> db) {
+            std::cout << KindName(db->FKind) << '\t' << EscapeField(db->FName) << '\n';
+        }, [&status](const std::string& path, const std::string& message) {
+            std::cout.flush();
+            ReportError(path, message);
+            status = kExitDataError;
+        });
     }
-    return kExitOk;
+    return status;
 }
 
 std::pair<std::string, std::string> SplitRecordPath(const std::string& path)
@@ -59,11 +63,28 @@ int RunDrawings(const std::vector<std::string>& args)
     db.FPath = a.positional[0];
     if (!files::DirectoryExists(db.FPath))
         throw PathError(db.FPath, "No such folder.");
-    for (const auto& entry : files::Enumerate(db.FPath, "*.dat", files::Hidden::Include)) {
+    int error = 0;
+    const auto entries = files::Enumerate(db.FPath, "*.dat", files::Hidden::Include, files::DotEntries::Exclude, &error);
+    if (error != 0)
+        throw PathError(db.FPath, std::strerror(error));
+    // A record that cannot be opened (unreadable, or not a regular file) is reported and left out.
+    int status = kExitOk;
+    for (const auto& entry : entries) {
+        if (entry.isDirectory)
+            continue;
+        const std::string path = files::JoinPath(db.FPath, entry.name);
+        const int fd = files::OpenReadOnly(path);
+        if (fd < 0) {
+            std::cout.flush();
+            ReportError(path, kFileNotOpen);
+            status = kExitDataError;
+            continue;
+        }
+        ::close(fd);
         TDrawing drawing(&db, entry.name);
-        std::cout << entry.name << '\t' << drawing.FName << '\n';
+        std::cout << EscapeField(entry.name) << '\t' << EscapeField(drawing.FName) << '\n';
     }
-    return kExitOk;
+    return status;
 }
 
 std::string ColorText(const std::optional<VColor>& c)
@@ -129,11 +150,11 @@ void DumpShape(std::string& out, const VPath& shape, int level)
     if (const auto* text = dynamic_cast<const VPathText*>(&shape)) {
         out.append(indent, ' ');
         out += "text font=";
-        out += text->FFontName;
+        out += EscapeField(text->FFontName);
         out += " size=";
         out += std::to_string(text->FFontSize);
         out += " text=";
-        out += text->FText;
+        out += EscapeField(text->FText);
         out += '\n';
     } else if (shape.IsGroup()) {
         out.append(indent, ' ');
@@ -177,7 +198,7 @@ int RunShapes(const std::vector<std::string>& args)
     } catch (const EBParseException& e) {
         throw PathError(record, e.what());
     }
-    std::string out = drawing.FName + '\n';
+    std::string out = EscapeField(drawing.FName) + '\n';
     for (const auto& shape : drawing.FShapes)
         if (shape)
             DumpShape(out, *shape, 0);
@@ -191,9 +212,12 @@ int RunShapes(const std::vector<std::string>& args)
 
 const RegisterCommand databasesCommand({"databases", "databases USERFOLDER\n"
     "  Lists every accepted database of a HotSync user folder in scan order:\n"
-    "  KIND<TAB>NAME, KIND one of drawings, library, fonts.", RunDatabases});
+    "  KIND<TAB>NAME, KIND one of drawings, library, fonts. A database whose header\n"
+    "  cannot be read is reported and the rest are listed (exit status 1).", RunDatabases});
 const RegisterCommand drawingsCommand({"drawings", "drawings DBFOLDER\n"
-    "  Lists the records of one database folder: FILE<TAB>NAME.", RunDrawings});
+    "  Lists the records of one database folder: FILE<TAB>NAME. A record that cannot be\n"
+    "  opened (unreadable, or not a regular file) is reported and the rest are listed\n"
+    "  (exit status 1).", RunDrawings});
 const RegisterCommand shapesCommand({"shapes", "shapes [--normalise] [--user-folder DIR] RECORD\n"
     "  Loads one record file and prints its name, its shape tree, its bounds and offsets.\n"
     "  --normalise         move the drawing so that its bounding box starts at (0, 0)\n"

@@ -2,11 +2,14 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 
 #include "cli/Cli.h"
 #include "cli/Export.h"
+#include "cli/OutputNames.h"
+#include "cli/Report.h"
 #include "model/BParser.h"
 #include "model/DatabaseScan.h"
 #include "platform/files/Files.h"
@@ -66,51 +69,53 @@ int RunExportAll(const std::vector<std::string>& args)
     if (!files::DirectoryExists(user))
         throw PathError(user, "No such folder.");
 
-    struct Job {
-        std::string record, output, folder;
-    };
-    std::vector<Job> jobs;
-    for (DbKind kind : {kDrawings, kLibrary}) {
-        std::string failed;
-        try {
-            ScanFolder(KindFolder(user, kind), kind, [&](std::unique_ptr<TDrawDB> db) {
-                const std::string folder = files::JoinPath(outDir, db->FName);
-                for (const auto& entry : files::Enumerate(db->FPath, "*.dat", files::Hidden::Include)) {
-                    if (entry.isDirectory)
-                        continue;
-                    const std::string stem = entry.name.substr(0, entry.name.size() - 4);
-                    jobs.push_back({files::JoinPath(db->FPath, entry.name),
-                                    files::JoinPath(folder, stem + "." + format), folder});
-                }
-            }, &failed);
-        } catch (const EBParseException& e) {
-            throw PathError(failed + ".dat", e.what());
-        }
-    }
-    LoadUserFonts(user);
     const bool showProgress = ::isatty(STDERR_FILENO);
     std::size_t exported = 0, failedCount = 0;
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
+    const auto fail = [&](const std::string& path, const std::string& message) {
         if (showProgress)
-            Progress(i, jobs.size());
+            std::fputs("\r\033[K", stderr);
+        ReportError(path, message);
+        ++failedCount;
+    };
+
+    // A header that cannot be read, or a folder that cannot be listed, is reported and
+    // counted as one failed record; the rest of the scan goes on.
+    std::vector<ExportEntry> entries;
+    std::vector<std::string> records;
+    for (DbKind kind : {kDrawings, kLibrary}) {
+        ScanFolderReporting(KindFolder(user, kind), kind, [&](std::unique_ptr<TDrawDB> db) {
+            int error = 0;
+            const auto listed =
+                files::Enumerate(db->FPath, "*.dat", files::Hidden::Include, files::DotEntries::Exclude, &error);
+            if (error != 0)
+                fail(db->FPath, std::strerror(error));
+            for (const auto& entry : listed) {
+                if (entry.isDirectory)
+                    continue;
+                entries.push_back({kind, db->FName, entry.name});
+                records.push_back(files::JoinPath(db->FPath, entry.name));
+            }
+        }, fail);
+    }
+    const std::vector<OutputName> names = ExportOutputNames(entries, format);
+    LoadUserFonts(user);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (showProgress)
+            Progress(i, entries.size());
+        const std::string folder = files::JoinPath(outDir, names[i].folder);
+        const std::string output = files::JoinPath(folder, names[i].file);
         try {
-            std::filesystem::create_directories(jobs[i].folder);
-            ExportRecord(jobs[i].record, jobs[i].output, format, options);
+            std::filesystem::create_directories(folder);
+            ExportRecord(records[i], output, format, options);
             ++exported;
         } catch (const PathError& e) {
-            if (showProgress)
-                std::fputs("\r\033[K", stderr);
-            std::cerr << "plotwick-cli: " << e.path << ": " << e.what() << "\n";
-            ++failedCount;
+            fail(e.path, e.what());
         } catch (const std::exception& e) {
-            if (showProgress)
-                std::fputs("\r\033[K", stderr);
-            std::cerr << "plotwick-cli: " << jobs[i].output << ": " << e.what() << "\n";
-            ++failedCount;
+            fail(output, e.what());
         }
     }
     if (showProgress) {
-        Progress(jobs.size(), jobs.size());
+        Progress(entries.size(), entries.size());
         std::fputs("\n", stderr);
     }
     std::cout << exported << " exported, " << failedCount << " failed\n";
@@ -121,7 +126,14 @@ const RegisterCommand exportCommand({"export", std::string("export [options] REC
     "  Exports one record file; OUTPUT's extension chooses the format.\n") + kExportOptionHelp, RunExport});
 const RegisterCommand exportAllCommand({"export-all", std::string("export-all [options] USERFOLDER OUTDIR\n"
     "  Exports every record of every drawing and library database into\n"
-    "  OUTDIR/<database>/<record file name less .dat>.<format>.\n"
+    "  OUTDIR/<database>/<record file name less .dat>.<format>. Names are compared\n"
+    "  without regard to case; where two would be the same, the later one (drawings\n"
+    "  come before libraries, records in listing order) is told apart: a database\n"
+    "  folder by its kind, <database>~drawings or <database>~library, a record by a\n"
+    "  number, <name>~2, <name>~3, ... So every record has a file of its own, and the\n"
+    "  count of exported records is the number of files written. A damaged header or a\n"
+    "  folder that cannot be listed is reported, counted as one failed record, and the\n"
+    "  rest are exported.\n"
     "  --format FORMAT      one of the export extensions without the dot (default svg)\n") + kExportOptionHelp,
     RunExportAll});
 

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "cli/Cli.h"
+#include "cli/Report.h"
 #include "platform/userdata/UserData.h"
 
 namespace plotwick::cli {
@@ -25,8 +26,8 @@ int RunUsers(const std::vector<std::string>& args)
     std::ostringstream out;
     for (std::int32_t i = ids.LowerBound(); i <= ids.UpperBound(); ++i) {
         const std::int32_t id = ids.At(i);
-        out << id << '\t' << provider->QueryUserName(id) << '\t' << baseFolder + provider->QueryUserFolder(id)
-            << '\n';
+        out << id << '\t' << EscapeField(provider->QueryUserName(id)) << '\t'
+            << EscapeField(baseFolder + provider->QueryUserFolder(id)) << '\n';
     }
     std::cout << out.str();
     return kExitOk;
@@ -35,7 +36,8 @@ int RunUsers(const std::vector<std::string>& args)
 const RegisterCommand usersCommand({"users", "users [BASE]\n"
     "  Lists the HotSync users of the base folder: ID<TAB>NAME<TAB>FOLDER, FOLDER the user's\n"
     "  data folder. BASE defaults to $PLOTWICK_HOTSYNC_BASE, else\n"
-    "  $XDG_DATA_HOME/quarnel-plotwick/HotSync.", RunUsers});
+    "  $XDG_DATA_HOME/quarnel-plotwick/HotSync.\n"
+    "  Control characters and the backslash in NAME and FOLDER are escaped.", RunUsers});
 
 }  // namespace
 }  // namespace plotwick::cli

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/Cli.h"
+#include "cli/Report.h"
 #include "model/BParser.h"
 
 #ifndef PLOTWICK_VERSION
@@ -24,7 +25,8 @@ void PrintHelp(std::ostream& out)
     for (const Command& c : Commands())
         out << "  " << c.usage.substr(0, c.usage.find('\n')) << "\n";
     out << "\nRun 'plotwick-cli <command> --help' for a command's options.\n"
-           "Exit status: 0 success, 1 a data or file error, 2 a usage error.\n";
+           "Exit status: 0 success, 1 a data or file error, 2 a usage error.\n"
+        << kEscapeHelp;
 }
 
 }  // namespace
@@ -68,7 +70,7 @@ int main(int argc, char** argv)
             return kExitUsage;
         } catch (const PathError& e) {
             std::cout.flush();
-            std::cerr << "plotwick-cli: " << e.path << ": " << e.what() << "\n";
+            ReportError(e.path, e.what());
             return kExitDataError;
         } catch (const std::bad_alloc&) {
             std::cout.flush();

@@ -20,6 +20,7 @@
 // reaches libFuzzer.
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -60,10 +61,14 @@ inline constexpr std::int32_t kRasterWidth = 48;
 inline constexpr std::int32_t kRasterHeight = 36;
 
 // Limits of the fuzz targets, below the program's own so that an input that expands to the
-// most a file may hold is still handled within libFuzzer's time and memory limits; the
+// most a file may hold is still handled quickly: texts of glyphs copied into each other reach
+// any limit from a few kilobytes, and copying up to the limit is most of a target's time. The
 // program's limits are the same code with larger numbers.
-inline constexpr ShapeLimits kRecordLimits{200'000, 1'000'000};
-inline constexpr ShapeLimits kPipelineLimits{5'000, 10'000};
+inline constexpr ShapeLimits kRecordLimits{5'000, 25'000};
+inline constexpr ShapeLimits kPipelineLimits{2'000, 4'000};
+// Points of a metafile's flattened curves in the WMF conversion: a far-reaching curve flattens
+// to thousands, so that the conversion was most of the pipeline's time.
+inline constexpr std::size_t kPipelineWmfPoints = std::size_t{1} << 16;
 
 // A scratch folder of this process (in /dev/shm when there is one), removed at exit.
 class Scratch {
@@ -118,6 +123,29 @@ inline std::string FreshFolder(const std::string& name)
     return path;
 }
 
+inline void MakeFifo(const std::string& path)
+{
+    if (::mkfifo(path.c_str(), 0600) != 0)
+        throw std::runtime_error("cannot create the FIFO " + path);
+}
+
+// The record's name and thumbnail through the link and the FIFO: the link reads as the file,
+// the FIFO as a file that is not open (its name stays empty, and loading it raises).
+inline void CheckPlacements(const TDrawing& record, TDrawDB& db)
+{
+    TDrawing link(&db, "LINK.dat");
+    TDrawing fifo(&db, "PIPE.dat");
+    if (link.FName != record.FName || fifo.FThumbnail || !fifo.FName.empty())
+        std::abort();
+    try {
+        fifo.LoadShapes(false);
+        std::abort();
+    } catch (const EBParseException& e) {
+        if (std::string_view(e.what()) != kFileNotOpen)
+            std::abort();
+    }
+}
+
 inline std::vector<std::string_view> SplitSections(std::string_view input)
 {
     std::vector<std::string_view> sections;
@@ -153,7 +181,9 @@ private:
 };
 
 // The user folder of a record input: its databases written from the sections, the font in the
-// font list. The record is FDrawings.FPath + "/REC.dat".
+// font list. The record is FDrawings.FPath + "/REC.dat". Beside it lie LINK.dat, a symbolic
+// link to it, and PIPE.dat, a FIFO; the font folder holds a FIFO among its glyph files too.
+// Nothing may wait on a FIFO: it reads as a file that is not open.
 struct UserFolder {
     TDrawDB FDrawings;
     TDrawDB FFont;
@@ -165,10 +195,11 @@ struct UserFolder {
         std::string recordHead = head;
         recordHead.replace(0, 4, "Fuzz");
 
-        const std::string user = FreshFolder("user");
+        // The folders, the link and the FIFOs are made once; each input rewrites the files
+        // and removes the glyph files of the input before that it does not have.
+        static const std::string user = MakeUserFolder();
+        static std::size_t glyphFiles = 0;
         const std::string drawings = user + "/QNDraw/DDRW/Fuzz";
-        const std::string fonts = user + "/QNDraw/DFNT";
-        std::filesystem::create_directories(drawings);
         FDrawings.FName = "Fuzz";
         FDrawings.FPath = drawings;
         FDrawings.FKind = kDrawings;
@@ -178,21 +209,23 @@ struct UserFolder {
         if (sections.size() < 2)
             return;
         FFont.FName = DefaultFontName;
-        FFont.FPath = fonts + "/" + DefaultFontName;
+        FFont.FPath = user + "/QNDraw/DFNT/" + DefaultFontName;
         FFont.FKind = kFonts;
-        std::filesystem::create_directories(FFont.FPath);
         WriteBytes(FFont.FPath + ".dat", {}, sections[1]);
+        const auto glyphPath = [this](std::size_t i) { return FFont.FPath + "/G" + std::to_string(i) + ".dat"; };
         for (std::size_t i = 2; i < sections.size(); ++i) {
             const std::string_view glyph = sections[i];
-            const std::string path = FFont.FPath + "/G" + std::to_string(i - 2) + ".dat";
             if (glyph.empty()) {
-                WriteBytes(path, {}, {});
+                WriteBytes(glyphPath(i - 2), {}, {});
                 continue;
             }
             std::string glyphHead = head;
             glyphHead[0] = glyph[0];
-            WriteBytes(path, glyphHead, glyph.substr(1));
+            WriteBytes(glyphPath(i - 2), glyphHead, glyph.substr(1));
         }
+        for (std::size_t i = sections.size() - 2; i < glyphFiles; ++i)
+            ::unlink(glyphPath(i).c_str());
+        glyphFiles = sections.size() - 2;
         try {
             FFont.ReadHeader();  // the em size
         } catch (const EBParseException&) {
@@ -202,6 +235,19 @@ struct UserFolder {
     }
     ~UserFolder() { FontList.Clear(); }
     UserFolder(const UserFolder&) = delete;
+
+    static std::string MakeUserFolder()
+    {
+        const std::string user = FreshFolder("user");
+        const std::string drawings = user + "/QNDraw/DDRW/Fuzz";
+        const std::string font = user + "/QNDraw/DFNT/" + DefaultFontName;
+        std::filesystem::create_directories(drawings);
+        std::filesystem::create_directories(font);
+        std::filesystem::create_symlink("REC.dat", drawings + "/LINK.dat");
+        MakeFifo(drawings + "/PIPE.dat");
+        MakeFifo(font + "/PIPE.dat");
+        return user;
+    }
     UserFolder& operator=(const UserFolder&) = delete;
 };
 
@@ -237,18 +283,19 @@ inline int HeaderEntry(const std::uint8_t* data, std::size_t size)
     return 0;
 }
 
-// A record loaded as the file has it and normalised, in a user folder whose font is fuzzed too.
+// A record loaded and normalised, in a user folder whose font is fuzzed too.
 inline int RecordEntry(const std::uint8_t* data, std::size_t size)
 {
     const GlobalState state(kRecordLimits);
     UserFolder user(AsText(data, size));
     TDrawing drawing(&user.FDrawings, "REC.dat");
-    for (const bool normalise : {false, true}) {
-        try {
-            drawing.LoadShapes(normalise);
-            (void)drawing.GetBounds();
-        } catch (const EBParseException&) {
-        }
+    CheckPlacements(drawing, user.FDrawings);
+    // The normalising load reads everything the plain one reads, and more; the plain load (the
+    // SVG export's) is the pipeline's, so that the reading and the text layout are done once.
+    try {
+        drawing.LoadShapes(true);
+        (void)drawing.GetBounds();
+    } catch (const EBParseException&) {
     }
     return 0;
 }
@@ -266,6 +313,7 @@ inline int PipelineEntry(const std::uint8_t* data, std::size_t size)
     const SvgOptions svg{render.SubstituteFontName, (options & 4) != 0};
     UserFolder user(AsText(data + 1, size - 1));
     TDrawing drawing(&user.FDrawings, "REC.dat");
+    CheckPlacements(drawing, user.FDrawings);
 
     const auto attempt = [&](auto&& step) {
         try {
@@ -286,7 +334,7 @@ inline int PipelineEntry(const std::uint8_t* data, std::size_t size)
     attempt([&] { emf = CreateMetafile(drawing, render); });
     if (!emf.empty()) {
         try {
-            (void)gdi::ConvertEmfToPlaceableWmf(emf);
+            (void)gdi::ConvertEmfToPlaceableWmf(emf, kPipelineWmfPoints);
         } catch (const std::runtime_error&) {
         }
     }

@@ -1,4 +1,5 @@
-// libFuzzer target: a record loaded with and without normalisation, with a fuzzed font.
+// libFuzzer target: a record loaded and normalised, with a fuzzed font, read through a link and
+// as a FIFO too.
 #include <cstddef>
 #include <cstdint>
 

@@ -1,5 +1,8 @@
 #include "model/DatabaseScan.h"
 
+#include <cstring>
+#include <exception>
+
 #include "platform/files/Files.h"
 
 namespace plotwick {
@@ -36,6 +39,26 @@ void ScanFolder(const std::string& folder, DbKind kind, const DatabaseSink& sink
     }
     if (failedEntry)
         failedEntry->clear();
+}
+
+void ScanFolderReporting(const std::string& folder, DbKind kind, const DatabaseSink& sink,
+                         const ScanErrorSink& onError)
+{
+    int error = 0;
+    const auto entries = files::Enumerate(folder, "*.*", files::Hidden::Exclude, files::DotEntries::Include, &error);
+    if (error != 0)
+        onError(folder, std::strerror(error));
+    for (const auto& entry : entries) {
+        std::unique_ptr<TDrawDB> db;
+        try {
+            db = AddDatabase(folder, entry.name, kind);
+        } catch (const std::exception& e) {
+            onError(files::JoinPath(folder, entry.name) + ".dat", e.what());
+            continue;
+        }
+        if (db)
+            sink(std::move(db));
+    }
 }
 
 void ScanUserFolder(const std::string& userFolder, const DatabaseSink& sink)

@@ -27,6 +27,16 @@ using DatabaseSink = std::function<void(std::unique_ptr<TDrawDB>)>;
 void ScanFolder(const std::string& folder, DbKind kind, const DatabaseSink& sink,
                 std::string* failedEntry = nullptr);
 
+// What a scan that goes on past failures reports: the path (a header file, or a scan folder
+// that cannot be listed) and the error's text.
+using ScanErrorSink = std::function<void(const std::string& path, const std::string& message)>;
+
+// As ScanFolder, but an entry whose header cannot be read is handed to onError with its
+// header file's path and the scan goes on; so is a scan folder that exists but cannot be
+// listed.
+void ScanFolderReporting(const std::string& folder, DbKind kind, const DatabaseSink& sink,
+                         const ScanErrorSink& onError);
+
 // The three scan folders in the order drawings, library, fonts.
 void ScanUserFolder(const std::string& userFolder, const DatabaseSink& sink);
 

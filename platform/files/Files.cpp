@@ -96,15 +96,21 @@ bool WildcardMatch(std::string_view pattern, std::string_view name)
 }
 
 std::vector<DirEntry> Enumerate(const std::string& folder, std::string_view pattern, Hidden hidden,
-                                DotEntries dots)
+                                DotEntries dots, int* error)
 {
     std::vector<DirEntry> entries;
+    if (error)
+        *error = 0;
     const std::string resolved = ResolvePath(folder);
     if (resolved.empty())
         return entries;
     DIR* dir = ::opendir(resolved.c_str());
-    if (!dir)
+    if (!dir) {
+        // A folder that exists but cannot be listed is not an empty folder.
+        if (error && errno != ENOENT)
+            *error = errno;
         return entries;
+    }
     while (dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
         const bool isDot = name == "." || name == "..";
@@ -184,20 +190,42 @@ bool DirectoryExists(const std::string& path)
     return !resolved.empty() && StatPath(resolved, st) && S_ISDIR(st.st_mode);
 }
 
+namespace {
+
+// Opens a regular file for reading. The open cannot block (a FIFO without a writer, a device
+// waiting for carrier): anything but a regular file is refused before it is read.
+int OpenRegular(const std::string& path)
+{
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return -1;
+    if (!S_ISREG(st.st_mode)) {
+        errno = EINVAL;
+        return -1;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    // The entry may have been replaced between the two looks.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
 int OpenReadOnly(const std::string& path)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenRegular(path);
     if (fd < 0 && errno == ENOENT) {
         const std::string resolved = ResolvePath(path);
         if (!resolved.empty())
-            fd = ::open(resolved.c_str(), O_RDONLY | O_CLOEXEC);
-    }
-    if (fd >= 0) {
-        struct stat st;
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-            ::close(fd);
-            return -1;
-        }
+            fd = OpenRegular(resolved);
     }
     return fd;
 }
@@ -211,38 +239,113 @@ std::string JoinPath(const std::string& folder, const std::string& name)
     return folder + "/" + name;
 }
 
-void WriteFileAtomically(const std::string& path, const void* data, std::size_t size)
+namespace {
+
+std::string FolderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::random_device rd;
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(rd()));
-        temp = JoinPath(folder, "." + base + "." + suffix + ".tmp");
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
+    return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+// The file a chain of symbolic links ends at (it need not exist), or empty for a loop.
+std::string FollowLinks(std::string path)
+{
+    for (int hops = 0; hops <= 40; ++hops) {
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string link(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= link.size())
+            return {};
+        link.resize(static_cast<std::size_t>(n));
+        path = link[0] == '/' ? link : JoinPath(FolderOf(path), link);
     }
-    if (fd < 0)
-        throw std::runtime_error("Cannot create file " + path);
-    const auto* p = static_cast<const unsigned char*>(data);
-    std::size_t left = size;
-    bool ok = true;
-    while (left > 0) {
-        const ssize_t w = ::write(fd, p, left);
+    return {};
+}
+
+bool WriteAll(int fd, const unsigned char* p, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t w = ::pwrite(fd, p + done, size - done, static_cast<off_t>(done));
         if (w < 0 && errno == EINTR)
             continue;
-        if (w <= 0) {
-            ok = false;
-            break;
-        }
-        p += w;
-        left -= static_cast<std::size_t>(w);
+        if (w <= 0)
+            return false;
+        done += static_cast<std::size_t>(w);
     }
+    return true;
+}
+
+// A temporary name that fits the file system's 255-byte limit whatever the target's name.
+int CreateTemporary(const std::string& folder, std::string& temp)
+{
+    std::random_device rd;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, ".plotwick-%08x.tmp", static_cast<unsigned>(rd()));
+        temp = JoinPath(folder, name);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Rewrites a writable file in a folder where no temporary file can be made. The new length is
+// reserved before the first byte changes, so that a full disk leaves the old content.
+void WriteInPlace(const std::string& path, const std::string& target, const unsigned char* data, std::size_t size)
+{
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0)
+        throw std::runtime_error("Cannot open file " + path);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw std::runtime_error("Cannot open file " + path);
+    }
+    if (size > 0 && ::posix_fallocate(fd, 0, static_cast<off_t>(size)) != 0) {
+        (void)::ftruncate(fd, st.st_size);  // a partial reservation may have lengthened it
+        ::close(fd);
+        throw std::runtime_error("Stream write error");
+    }
+    bool ok = WriteAll(fd, data, size) && ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+    if (ok && ::fsync(fd) != 0 && errno != EINVAL)
+        ok = false;
+    if (::close(fd) != 0)
+        ok = false;
+    if (!ok)
+        throw std::runtime_error("Stream write error");
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& path, const void* data, std::size_t size)
+{
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    // Through a symbolic link, the file it points to is replaced and the link stays.
+    const std::string target = FollowLinks(path);
+    if (target.empty())
+        throw std::runtime_error("Cannot create file " + path);
+    struct stat st;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode))
+        throw std::runtime_error("Cannot create file " + path);
+    // A file without write permission is one its owner means to keep.
+    if (exists && ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0))
+        throw std::runtime_error("Cannot open file " + path);
+
+    std::string temp;
+    const int fd = CreateTemporary(FolderOf(target), temp);
+    if (fd < 0) {
+        if (exists && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+            WriteInPlace(path, target, bytes, size);
+            return;
+        }
+        throw std::runtime_error("Cannot create file " + path);
+    }
+    bool ok = WriteAll(fd, bytes, size);
     if (ok && ::fsync(fd) != 0 && errno != EINVAL)
         ok = false;
     if (::close(fd) != 0)
@@ -252,10 +355,9 @@ void WriteFileAtomically(const std::string& path, const void* data, std::size_t 
         throw std::runtime_error("Stream write error");
     }
     // Keep the permissions of a file that is replaced.
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0)
+    if (exists)
         ::chmod(temp.c_str(), st.st_mode & 07777);
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         throw std::runtime_error("Cannot create file " + path);
     }

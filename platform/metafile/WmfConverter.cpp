@@ -24,11 +24,6 @@ namespace {
 // Curves are flattened to within this many reference-device pixels.
 constexpr double kFlatnessPixels = 0.05;
 constexpr double kMax16 = 32767;
-// A picture holds at most this many points once its curves are flattened (256 MB while it is
-// converted, a 64 MB metafile): three times what a drawing of 200,000 curves with texts needs,
-// but a far-reaching curve flattens to thousands of points, and a small EMF of such curves
-// would otherwise ask for gigabytes.
-constexpr std::size_t kMaxPicturePoints = std::size_t{1} << 24;
 constexpr std::uint32_t R2_COPYPEN = 13;
 constexpr std::uint32_t OPAQUE = 2;
 
@@ -129,7 +124,10 @@ std::string Utf16ToCp1252(std::span<const std::uint8_t> utf16)
 
 class EmfParser {
 public:
-    explicit EmfParser(std::span<const std::uint8_t> emf) : file_(emf, "EMF"), base_(1, 1, 1, 1), mapping_(1, 1, 1, 1) {}
+    EmfParser(std::span<const std::uint8_t> emf, std::size_t maxPoints)
+        : file_(emf, "EMF"), base_(1, 1, 1, 1), mapping_(1, 1, 1, 1), maxPoints_(maxPoints)
+    {
+    }
 
     Picture Parse()
     {
@@ -251,12 +249,12 @@ private:
         }
     }
 
-    // Adds n points to the picture's count; past kMaxPicturePoints the conversion fails.
+    // Adds n points to the picture's count; past maxPoints_ the conversion fails.
     void CountPoints(std::size_t n)
     {
         points_ += n;
-        if (points_ > kMaxPicturePoints)
-            Fail("more than " + std::to_string(kMaxPicturePoints) + " points once the curves are flattened");
+        if (points_ > maxPoints_)
+            Fail("more than " + std::to_string(maxPoints_) + " points once the curves are flattened");
     }
 
     // Appends line or curve points after the current position, either to the path or, outside
@@ -318,7 +316,7 @@ private:
             const PointD to{double(last.x), double(last.y)};
             FlattenCubic(from, PointD{double(c1.x), double(c1.y)}, PointD{double(c2.x), double(c2.y)}, to, tolerance,
                          logical);
-            if (points_ + logical.size() > kMaxPicturePoints)
+            if (points_ + logical.size() > maxPoints_)
                 CountPoints(logical.size());
             from = to;
         }
@@ -650,6 +648,7 @@ private:
     Point figureStart_;
     std::vector<Op> ops_;
     std::size_t points_ = 0;  // points of the picture so far, curves flattened
+    std::size_t maxPoints_;
 };
 
 // ---- The 16-bit scale ---------------------------------------------------------------------------
@@ -1005,9 +1004,9 @@ std::int16_t PlaceableExtent(std::int64_t hundredthsOfMm)
 
 }  // namespace
 
-std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t> emf)
+std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t> emf, std::size_t maxPoints)
 {
-    const Picture picture = EmfParser(emf).Parse();
+    const Picture picture = EmfParser(emf, maxPoints).Parse();
     const std::int32_t k = Divisor(picture);
 
     WmfWriter wmf(k);

@@ -220,6 +220,14 @@ QStringList ChildTexts(const QTreeWidgetItem* node)
     return texts;
 }
 
+QTreeWidgetItem* ChildNamed(const QTreeWidgetItem* node, const QString& caption)
+{
+    for (int i = 0; i < node->childCount(); ++i)
+        if (node->child(i)->text(0) == caption)
+            return node->child(i);
+    return nullptr;
+}
+
 QStringList ItemTexts(const QListWidget* list)
 {
     QStringList texts;

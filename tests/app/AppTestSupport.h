@@ -120,6 +120,8 @@ fixture::Bytes SquareRecord(const std::string& name, std::uint32_t color = 0x000
 
 // The texts of a tree node's children.
 QStringList ChildTexts(const class QTreeWidgetItem* node);
+// The child of a tree node with that caption, or none.
+class QTreeWidgetItem* ChildNamed(const class QTreeWidgetItem* node, const QString& caption);
 // The captions of the list items.
 QStringList ItemTexts(const class QListWidget* list);
 

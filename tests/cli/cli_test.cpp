@@ -57,13 +57,13 @@ TEST_F(CliTest, DatabasesInScanOrder)
     EXPECT_EQ(r.out, "drawings\tSketches\nlibrary\tParts\nfonts\tVU Dedadiz\n");
 }
 
-TEST_F(CliTest, DamagedHeaderEndsTheScanWithTheDataError)
+TEST_F(CliTest, DamagedHeaderIsReportedAndTheScanGoesOn)
 {
     MakeFolders(user.Root() + "/QNDraw/DLIB/Bad");
     WriteFile(user.Root() + "/QNDraw/DLIB/Bad.dat", Bytes().zeros(360));
     const Result r = Run("databases " + Quote(user.Root()));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "drawings\tSketches\n");
+    EXPECT_EQ(r.out, "drawings\tSketches\nlibrary\tParts\nfonts\tVU Dedadiz\n");
     EXPECT_EQ(r.err, "plotwick-cli: " + user.Root() + "/QNDraw/DLIB/Bad.dat: Incorrect data format.\n");
 }
 

@@ -1,5 +1,7 @@
 #include "tests/support/Process.h"
 
+#include <unistd.h>
+
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -34,6 +36,15 @@ ProcessResult RunCommand(const std::string& commandLine)
 bool HaveProgram(const std::string& name)
 {
     return std::system(("command -v " + ShellQuote(name) + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::optional<std::string> UnprivilegedPrefix()
+{
+    if (::geteuid() != 0)
+        return std::string();
+    if (!HaveProgram("setpriv"))
+        return std::nullopt;
+    return std::string("setpriv --reuid=65534 --regid=65534 --clear-groups -- ");
 }
 
 }  // namespace plotwick::fixture

@@ -1,6 +1,7 @@
 // Running a program from a test: its exit status and everything it printed.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace plotwick::fixture {
@@ -17,5 +18,9 @@ std::string ShellQuote(const std::string& s);
 ProcessResult RunCommand(const std::string& commandLine);
 // True when the named program is on the PATH.
 bool HaveProgram(const std::string& name);
+// What runs a command line as an ordinary user, so that file permissions hold: nothing when
+// the tests are not run as root, setpriv to the user nobody (65534) when they are; no value
+// when they are and setpriv is missing.
+std::optional<std::string> UnprivilegedPrefix();
 
 }  // namespace plotwick::fixture
