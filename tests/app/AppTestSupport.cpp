@@ -65,7 +65,7 @@ std::string FakeUserData::QueryUserName(std::int32_t userID)
 app::TMainFormServices Services(std::shared_ptr<FakeState> state, std::shared_ptr<RenderLog> log)
 {
     app::TMainFormServices services;
-    services.createUserData = [state]() -> std::unique_ptr<userdata::IPDUserData> {
+    services.createUserData = [state](const std::string&) -> std::unique_ptr<userdata::IPDUserData> {
         state->calls.push_back("create");
         if (state->failCreate)
             throw userdata::UserDataUnavailable("no base folder");
