@@ -131,7 +131,7 @@ void TMainForm::LoadFolders()
     const settings::Store store;
     FRecentFolders.clear();
     for (const QString& folder : store.Read(settings::RecentFolders))
-        if (!folder.isEmpty() && !FRecentFolders.contains(folder) && FRecentFolders.size() < kRecentCount)
+        if (!folder.isEmpty() && !FRecentFolders.contains(folder))
             FRecentFolders << folder;
     FLastFolder = store.Read(settings::LastFolder).value(0);
     ForgetVanishedFolders();
@@ -154,6 +154,8 @@ void TMainForm::ForgetVanishedFolders()
 {
     const qsizetype before = FRecentFolders.size();
     FRecentFolders.removeIf([](const QString& folder) { return !QFileInfo(folder).isDir(); });
+    while (FRecentFolders.size() > kRecentCount)
+        FRecentFolders.removeLast();
     if (FRecentFolders.size() != before)
         StoreFolders();
 }
