@@ -149,6 +149,49 @@ private slots:
         qunsetenv("XDG_DATA_HOME");
     }
 
+    // The program's command line, answered without a display where it can be.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("out");  // lines the standard output holds
+        QTest::addColumn<QString>("err");
+        const QStringList help = {"Usage: plotwick [options] [PATH]", "  -h, --help ", "  -v, --version ",
+                                  "  PATH  "};
+        const QStringList version = {"plotwick " PLOTWICK_VERSION};
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << help << "";
+        QTest::newRow("-h, with a path") << QStringList{"-h", "somewhere"} << 0 << help << "";
+        QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "";
+        QTest::newRow("-v") << QStringList{"-v"} << 0 << version << "";
+        QTest::newRow("two paths") << QStringList{"a", "b"} << 2 << QStringList{}
+                                   << "plotwick: Only one PATH may be given.\nTry 'plotwick --help'.\n";
+        QTest::newRow("unknown option") << QStringList{"--bogus", "a"} << 2 << QStringList{}
+                                        << "plotwick: Unknown option 'bogus'.\nTry 'plotwick --help'.\n";
+    }
+
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QStringList, out);
+        QFETCH(QString, err);
+        QProcess program;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(QString::fromLatin1(name));
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(PLOTWICK_PROGRAM), arguments);
+        QVERIFY(program.waitForFinished(30000));
+        const QString printed = QString::fromUtf8(program.readAllStandardOutput()).replace(PLOTWICK_PROGRAM, "plotwick");
+        QCOMPARE(QString::fromUtf8(program.readAllStandardError()), err);
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), status);
+        for (const QString& line : out)
+            QVERIFY2(printed.contains(line), qPrintable(printed));
+        if (out.isEmpty())
+            QCOMPARE(printed, QString());
+    }
+
     void startsWithThePathGiven_data()
     {
         QTest::addColumn<QString>("path");
