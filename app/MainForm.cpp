@@ -273,25 +273,11 @@ void TMainForm::StartUp()
     FLibrariesRoot = dbTree->topLevelItem(1);
     FFontsRoot = dbTree->topLevelItem(2);
     FontList.Clear();
-    // Where to begin: the folder named on the command line; else the last folder opened,
-    // unless the environment names a base folder; else the default base folder.
     LoadFolders();
-    userdata::FolderLocation at;
-    if (!FStartPath.isEmpty()) {
-        at = userdata::LocateFolder(QFile::encodeName(FStartPath).toStdString());
-        if (at.kind == userdata::FolderKind::Missing || at.kind == userdata::FolderKind::Other)
-            FStartProblem = NotAHotSyncFolder(at);
-    } else if (!qEnvironmentVariableIsEmpty(userdata::kBaseFolderVariable) || FLastFolder.isEmpty()) {
-        at.folder = userdata::DefaultBaseFolder();
-    } else {
-        at = userdata::LocateFolder(QFile::encodeName(FLastFolder).toStdString());
-        if (at.kind == userdata::FolderKind::Missing || at.kind == userdata::FolderKind::Other)
-            at = {userdata::FolderKind::Missing, userdata::DefaultBaseFolder(), {}};
-    }
-    FLookedAt = at.folder;
+    const userdata::FolderLocation at = StartLocation();
     if (FStartProblem.isEmpty() && FServices.createUserData) {
         try {
-            FUserData = FServices.createUserData(at.kind == userdata::FolderKind::Missing ? std::string() : at.folder);
+            FUserData = FServices.createUserData(at.folder);
         } catch (...) {
             FUserData.reset();  // no folder there: the window opens empty and says where it looked
         }

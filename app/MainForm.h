@@ -217,6 +217,7 @@ private:
     void ShowError(const QString& text);
 
     // Folders opened by name.
+    userdata::FolderLocation StartLocation();
     void SelectDatabase(const std::string& folder);
     void RememberFolder(const std::string& folder);
     void LoadFolders();

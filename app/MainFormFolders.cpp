@@ -47,6 +47,24 @@ QString TMainForm::NotAHotSyncFolder(const userdata::FolderLocation& at)
                           "user folders, or a database folder inside QNDraw.");
 }
 
+userdata::FolderLocation TMainForm::StartLocation()
+{
+    // The folder named on the command line; else the base folder the environment names; else
+    // the last folder opened; else the default base folder (a location without a folder).
+    userdata::FolderLocation at;
+    if (!FStartPath.isEmpty()) {
+        at = userdata::LocateFolder(OnDisk(FStartPath));
+        if (!Opens(at.kind))
+            FStartProblem = NotAHotSyncFolder(at);
+    } else if (qEnvironmentVariableIsEmpty(userdata::kBaseFolderVariable) && !FLastFolder.isEmpty()) {
+        at = userdata::LocateFolder(OnDisk(FLastFolder));
+        if (!Opens(at.kind))
+            at = {};  // it has gone
+    }
+    FLookedAt = at.folder.empty() ? userdata::DefaultBaseFolder() : at.folder;
+    return at;
+}
+
 bool TMainForm::OpenFolder(const QString& path)
 {
     // Whatever happens, the drawing list then says what there is to see.

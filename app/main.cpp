@@ -38,7 +38,7 @@ void Describe(QCommandLineParser& parser)
         "Views and exports the drawings of a HotSync user folder.\n"
         "PATH may be a HotSync user folder (a folder with QNDraw inside), a folder that holds\n"
         "user folders, or one database folder (it opens selected). Without PATH the window\n"
-        "opens the last folder opened, or $PLOTWICK_HOTSYNC_BASE when it is set, or\n"
+        "opens $PLOTWICK_HOTSYNC_BASE when it is set, else the last folder opened, else\n"
         "$XDG_DATA_HOME/quarnel-plotwick/HotSync."));
     parser.addHelpOption();
     parser.addVersionOption();
