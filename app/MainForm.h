@@ -79,8 +79,6 @@ public:
     // Opening a folder by name: a base folder, a user folder or a database folder (then its
     // user folder opens with that database selected). False, with a message, for any other.
     bool OpenFolder(const QString& path);
-    // The folders opened, the latest first, as "Open Recent" lists them.
-    const QStringList& RecentFolders() const { return FRecentFolders; }
 
     // Browsing.
     void ListDrawings(TDrawDB* db);
