@@ -220,8 +220,8 @@ void TMainForm::BuildMenus()
     };
     File1 = bar->addMenu(QStringLiteral("&File"));
     File1->setObjectName(QStringLiteral("File1"));
-    OpenFolder1 = makeAction(File1, "OpenFolder1", "Open Folder\u2026");
-    OpenFolder1->setText(QStringLiteral("Open Folder\u2026"));
+    OpenFolder1 = File1->addAction(QStringLiteral("Open Folder\u2026"));
+    OpenFolder1->setObjectName(QStringLiteral("OpenFolder1"));
     OpenFolder1->setShortcut(QKeySequence::Open);
     OpenRecent1 = File1->addMenu(QStringLiteral("Open Recent"));
     OpenRecent1->setObjectName(QStringLiteral("OpenRecent1"));
