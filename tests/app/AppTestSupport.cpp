@@ -167,7 +167,7 @@ void ModalResponder::Poll()
         seen.push_back(s);
         dialog->butOk->click();
     } else if (auto* files = qobject_cast<QFileDialog*>(w); files && files->fileMode() == QFileDialog::Directory) {
-        seen.push_back({QStringLiteral("folder"), files->windowTitle(), files->directory().absolutePath()});
+        seen.push_back({QStringLiteral("folder"), files->windowTitle(), files->directory().absolutePath(), {}, -1, false});
         if (folderToOpen.isEmpty()) {
             files->reject();
             return;
