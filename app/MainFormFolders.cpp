@@ -40,9 +40,10 @@ bool Opens(userdata::FolderKind kind)
 QString TMainForm::NotAHotSyncFolder(const userdata::FolderLocation& at)
 {
     const QString folder = Shown(at.folder);
-    return (at.kind == userdata::FolderKind::Missing ? QStringLiteral("There is no folder %1.")
-                                                     : QStringLiteral("%1 is not a HotSync folder."))
-               .arg(folder) +
+    const QString what = at.kind != userdata::FolderKind::Missing ? QStringLiteral("%1 is not a HotSync folder.")
+                         : QFileInfo::exists(folder)             ? QStringLiteral("%1 is not a folder.")
+                                                                 : QStringLiteral("There is no folder %1.");
+    return what.arg(folder) +
            QStringLiteral(" Expected a HotSync user folder (a folder with QNDraw inside), a folder that holds "
                           "user folders, or a database folder inside QNDraw.");
 }

@@ -218,6 +218,8 @@ private slots:
         QTest::newRow("not a HotSync folder")
             << QStringLiteral("HotSync/Backup") << QStringList{} << none << QStringList{} << "" << QStringList{}
             << "%1 is not a HotSync folder." + kExpected;
+        QTest::newRow("a file") << QStringLiteral("HotSync/JSmith/QNDraw/DDRW/Travel.dat") << QStringList{} << none
+                                << QStringList{} << "" << QStringList{} << "%1 is not a folder." + kExpected;
         QTest::newRow("no such folder") << QStringLiteral("HotSync/Nobody") << QStringList{} << none << QStringList{}
                                         << "" << QStringList{} << "There is no folder %1." + kExpected;
     }
