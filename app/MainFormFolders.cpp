@@ -253,9 +253,9 @@ void TMainForm::UpdateEmptyState()
     } else if (FNoUsers) {
         headline = QStringLiteral("%1 holds no HotSync user folder.").arg(Shown(FLookedAt));
     } else if (FDrawingsRoot->childCount() + FLibrariesRoot->childCount() + FFontsRoot->childCount() == 0) {
-        headline = FUserFolder.empty()
-                       ? QStringLiteral("There is nothing to show.")
-                       : QStringLiteral("The user folder %1 holds no drawings.").arg(QDir::cleanPath(Shown(FUserFolder)));
+        const QString userFolder = QDir::cleanPath(Shown(FUserFolder));
+        headline = FUserFolder.empty() ? QStringLiteral("There is nothing to show.")
+                                       : QStringLiteral("The user folder %1 holds no drawings.").arg(userFolder);
     }
     emptyState->setHeadline(headline);
     emptyState->setVisible(!headline.isEmpty());

@@ -167,7 +167,8 @@ void ModalResponder::Poll()
         seen.push_back(s);
         dialog->butOk->click();
     } else if (auto* files = qobject_cast<QFileDialog*>(w); files && files->fileMode() == QFileDialog::Directory) {
-        seen.push_back({QStringLiteral("folder"), files->windowTitle(), files->directory().absolutePath(), {}, -1, false});
+        const QString startsIn = files->directory().absolutePath();
+        seen.push_back({QStringLiteral("folder"), files->windowTitle(), startsIn, {}, -1, false});
         if (folderToOpen.isEmpty()) {
             files->reject();
             return;

@@ -182,7 +182,8 @@ private slots:
         program.setProcessEnvironment(env);
         program.start(QStringLiteral(PLOTWICK_PROGRAM), arguments);
         QVERIFY(program.waitForFinished(30000));
-        const QString printed = QString::fromUtf8(program.readAllStandardOutput()).replace(PLOTWICK_PROGRAM, "plotwick");
+        QString printed = QString::fromUtf8(program.readAllStandardOutput());
+        printed.replace(PLOTWICK_PROGRAM, "plotwick");
         QCOMPARE(QString::fromUtf8(program.readAllStandardError()), err);
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), status);

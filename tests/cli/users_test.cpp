@@ -57,7 +57,8 @@ TEST(CliUsers, UserFolderIsAUserOfItsOwn)
     TempDir base;
     UserFolder(base / "Anna");
     UserFolder(base / "jsmith");
-    const std::string line = std::to_string(userdata::DerivedUserID("jsmith")) + "\tjsmith\t" + base.Path() + "/jsmith\n";
+    const std::string line =
+        std::to_string(userdata::DerivedUserID("jsmith")) + "\tjsmith\t" + base.Path() + "/jsmith\n";
     EXPECT_EQ(RunCli("users " + Quote(base / "jsmith")).out, line);
     EXPECT_EQ(RunCli("users", "PLOTWICK_HOTSYNC_BASE=" + Quote(base / "jsmith")).out, line);
 }
