@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
@@ -20,6 +21,7 @@
 #include "app/AboutForm.h"
 #include "app/Artwork.h"
 #include "app/BusyCursor.h"
+#include "app/EmptyState.h"
 #include "app/Images.h"
 #include "app/Panels.h"
 #include "app/SelUserForm.h"
@@ -35,10 +37,6 @@ namespace plotwick::app {
 
 namespace {
 
-const QString kInstallMessage = QStringLiteral(
-    "Cannot run the Quarnel\u2122 Plotwick. Please install the Palm\u2122 Hotsync\u00ae Manager, version 4.0 or later.");
-const QString kSynchronizeMessage =
-    QStringLiteral("Cannot run the Quarnel\u2122 Plotwick. Please synchronize your drawings first.");
 const QString kProblemCaption = QStringLiteral("A problem");
 
 constexpr int kDbNodeType = QTreeWidgetItem::UserType + 1;
@@ -74,8 +72,8 @@ public:
     std::unique_ptr<TDrawing> FDrawing;
 };
 
-TMainForm::TMainForm(TMainFormServices services, QWidget* parent)
-    : QMainWindow(parent), FServices(std::move(services))
+TMainForm::TMainForm(TMainFormServices services, const QString& startPath, QWidget* parent)
+    : QMainWindow(parent), FServices(std::move(services)), FStartPath(startPath)
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
@@ -185,6 +183,12 @@ void TMainForm::BuildComponents()
     drList->setGridSize(QSize(88, 32 + drList->fontMetrics().height() + 16));
     KeepSelectionVisible(drList);
     rightLayout->addWidget(drList, 1);
+    emptyState = new TEmptyState(Panel2);
+    emptyState->hide();
+    rightLayout->addWidget(emptyState, 1);
+    connect(emptyState->butOpenFolder, &QPushButton::clicked, this,
+            [this] { RunCommand(&TMainForm::OpenFolder1Click); });
+    setAcceptDrops(true);  // a folder dropped anywhere on the window opens
 
     Splitter1->addWidget(panLeft);
     Splitter1->addWidget(Panel2);
@@ -216,6 +220,13 @@ void TMainForm::BuildMenus()
     };
     File1 = bar->addMenu(QStringLiteral("&File"));
     File1->setObjectName(QStringLiteral("File1"));
+    OpenFolder1 = File1->addAction(QStringLiteral("Open Folder\u2026"));
+    OpenFolder1->setObjectName(QStringLiteral("OpenFolder1"));
+    OpenFolder1->setShortcut(QKeySequence::Open);
+    OpenRecent1 = File1->addMenu(QStringLiteral("Open Recent"));
+    OpenRecent1->setObjectName(QStringLiteral("OpenRecent1"));
+    N2 = File1->addSeparator();
+    N2->setObjectName(QStringLiteral("N2"));
     Export1 = makeAction(File1, "Export1", "E&xport");
     N1 = File1->addSeparator();
     N1->setObjectName(QStringLiteral("N1"));
@@ -230,7 +241,7 @@ void TMainForm::BuildMenus()
     About1->setObjectName(QStringLiteral("About1"));
     About2 = makeAction(About1, "About2", "&About");
     // The shortcuts work wherever the focus is in the window, the item views included.
-    for (QAction* a : {Copyasvectors1, CopyasBitmap1})
+    for (QAction* a : {OpenFolder1, Copyasvectors1, CopyasBitmap1})
         a->setShortcutContext(Qt::WindowShortcut);
     EnableDrawingCommands(false);
 
@@ -238,6 +249,8 @@ void TMainForm::BuildMenus()
     connect(Copyasvectors1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::Copyasvectors1Click); });
     connect(CopyasBitmap1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::CopyasBitmap1Click); });
     connect(SelectUser1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::SelectUser1Click); });
+    connect(OpenFolder1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::OpenFolder1Click); });
+    connect(OpenRecent1, &QMenu::aboutToShow, this, &TMainForm::OpenRecent1Show);
     connect(About2, &QAction::triggered, this, [this] { RunCommand(&TMainForm::About2Click); });
 }
 
@@ -251,6 +264,7 @@ void TMainForm::FormCreate()
     FAboutForm->ShowSplash();
     QCoreApplication::processEvents();
     Guarded([this] { StartUp(); });
+    UpdateEmptyState();
 }
 
 void TMainForm::StartUp()
@@ -259,34 +273,39 @@ void TMainForm::StartUp()
     FLibrariesRoot = dbTree->topLevelItem(1);
     FFontsRoot = dbTree->topLevelItem(2);
     FontList.Clear();
-    try {
-        FUserData = FServices.createUserData ? FServices.createUserData() : nullptr;
-    } catch (...) {
-        FUserData.reset();
-    }
-    if (!FUserData) {
-        ShowProblem(kInstallMessage);
-        FTerminated = true;
-        return;
+    LoadFolders();
+    const userdata::FolderLocation at = StartLocation();
+    if (FStartProblem.isEmpty() && FServices.createUserData) {
+        try {
+            FUserData = FServices.createUserData(at.folder);
+        } catch (...) {
+            FUserData.reset();  // no folder there: the window opens empty and says where it looked
+        }
     }
     LoadSettings();
-    FUserIDs = FUserData->QueryUserIDs();
+    if (FUserData) {
+        FUserIDs = FUserData->QueryUserIDs();
+        if (!FStartPath.isEmpty())
+            RememberFolder(at.folder);
+    }
     if (FUserID < 0)
         PickUser();
     ApplyUser();
+    if (at.kind == userdata::FolderKind::Database)
+        SelectDatabase(at.folder);
     FRenderOptions.SubstituteFontName.clear();
 }
 
 void TMainForm::PickUser()
 {
     FNoUsers = false;
-    const std::int32_t count = FUserData->QueryUserCount();
+    const std::int32_t count = FUserData ? FUserData->QueryUserCount() : 0;
     if (count >= 2) {
         ChooseUser();
     } else if (count == 1) {
         FUserID = FUserIDs.At(FUserIDs.LowerBound());
     } else {
-        ShowProblem(kSynchronizeMessage);
+        // Nobody to show: the drawing list says where the program looked and what to open.
         FNoUsers = true;
     }
 }
@@ -308,6 +327,8 @@ bool TMainForm::ChooseUser()
 void TMainForm::ApplyUser()
 {
     ReleaseDrawings();
+    if (!FUserData)
+        FNoUsers = true;
     if (!FNoUsers) {
         try {
             FUserName = FUserData->QueryUserName(FUserID);
@@ -337,6 +358,7 @@ void TMainForm::ScanDatabases()
     // The base folder first, then the user's part, joined with nothing in between.
     std::string userFolder = FUserData->QueryBaseFolder();
     userFolder += FUserData->QueryUserFolder(FUserID);
+    FUserFolder = userFolder;
     ScanFolder(KindFolder(userFolder, kDrawings), FDrawingsRoot, kDrawings);
     ScanFolder(KindFolder(userFolder, kLibrary), FLibrariesRoot, kLibrary);
     ScanFolder(KindFolder(userFolder, kFonts), FFontsRoot, kFonts);
@@ -383,6 +405,7 @@ void TMainForm::SelectUser1Click()
 {
     if (ChooseUser())
         ApplyUser();
+    UpdateEmptyState();
 }
 
 // --- Browsing ---------------------------------------------------------------------------------

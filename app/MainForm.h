@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
+#include <QStringList>
 
 #include "model/DrawDB.h"
 #include "render/PathRender.h"
@@ -23,6 +24,7 @@ class QItemSelection;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
+class QMimeData;
 class QSplitter;
 class QStatusBar;
 class QTreeWidget;
@@ -36,6 +38,7 @@ namespace plotwick::app {
 
 class TAboutForm;
 class TCaptionPanel;
+class TEmptyState;
 class TImageView;
 class TTitlePanel;
 
@@ -43,8 +46,9 @@ inline constexpr const char* kApplicationTitle = "Quarnel Plotwick";
 
 // What the window is built on, given by the program (and by the tests).
 struct TMainFormServices {
-    // Creates the user data; an exception means there is none to be had.
-    std::function<std::unique_ptr<userdata::IPDUserData>()> createUserData;
+    // Creates the user data of a folder: a base folder's users, or a user folder as a user of
+    // its own; an empty folder names the default base. An exception means there is none.
+    std::function<std::unique_ptr<userdata::IPDUserData>(const std::string& folder)> createUserData;
     // Loads the drawing's shapes afresh and renders them fitted into an image of the given
     // pixel size.
     std::function<QImage(TDrawing& drawing, QSize pixels, const RenderOptions& options)> renderPreview;
@@ -59,12 +63,10 @@ class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
     // Builds the window and runs FormCreate: the splash and the whole start-up sequence.
-    explicit TMainForm(TMainFormServices services, QWidget* parent = nullptr);
+    // startPath is the folder named on the command line, or empty.
+    explicit TMainForm(TMainFormServices services, const QString& startPath = {}, QWidget* parent = nullptr);
     // Runs FormDestroy.
     ~TMainForm() override;
-
-    // Start-up ended the program (no user data); the window must not be shown.
-    bool Terminated() const { return FTerminated; }
 
     // Start-up, users and database discovery.
     void StartUp();
@@ -74,6 +76,10 @@ public:
     void ScanDatabases();
     void ScanFolder(const std::string& folder, QTreeWidgetItem* root, DbKind kind);
     void ReleaseDatabases();
+
+    // Opening a folder by name: a base folder, a user folder or a database folder (then its
+    // user folder opens with that database selected). False, with a message, for any other.
+    bool OpenFolder(const QString& path);
 
     // Browsing.
     void ListDrawings(TDrawDB* db);
@@ -124,7 +130,11 @@ public:
     QWidget* Panel2;
     TTitlePanel* panDrTitle;
     QListWidget* drList;
+    TEmptyState* emptyState;  // in the place of drList while there is nothing to list
     QMenu* File1;
+    QAction* OpenFolder1;
+    QMenu* OpenRecent1;
+    QAction* N2;
     QAction* Export1;
     QAction* N1;
     QAction* Copyasvectors1;
@@ -153,6 +163,9 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     // Marks the window busy: commands that would free what the work is using wait until the
@@ -186,6 +199,9 @@ private:
 
     // Menu commands; the menu runs them through RunCommand.
     void SelectUser1Click();
+    void OpenFolder1Click();
+    void OpenQueuedFolder();
+    void OpenRecent1Show();
     void About2Click();
     void Export1Click();
     void Copyasvectors1Click();
@@ -202,6 +218,19 @@ private:
     void Guarded(F&& f);
     void ShowProblem(const QString& text);
     void ShowError(const QString& text);
+
+    // Folders opened by name.
+    userdata::FolderLocation StartLocation();
+    void SelectDatabase(const std::string& folder);
+    void RememberFolder(const std::string& folder);
+    void LoadFolders();
+    void ForgetVanishedFolders();
+    void RebuildRecentMenu();
+    void StoreFolders();
+    void QueueFolder(const QString& path);
+    static QString DroppedFolder(const QMimeData* data);
+    static QString NotAHotSyncFolder(const userdata::FolderLocation& at);
+    void UpdateEmptyState();
 
     void CentreWindow();
     void ApplyOuterSize(int width, int height);
@@ -221,11 +250,19 @@ private:
     std::string FUserName;
     TAboutForm* FAboutForm = nullptr;
 
-    bool FTerminated = false;
     bool FNoUsers = false;         // PickUser found no HotSync user
     bool FSettingsLoaded = false;  // LoadSettings ran: there is a layout worth storing
     int FPreviewCount = 0;
     RenderOptions FRenderOptions;
+
+    // Folders.
+    QString FStartPath;           // named on the command line
+    QString FStartProblem;        // why the folder named on the command line did not open
+    std::string FLookedAt;        // the folder the user data was asked for
+    std::string FUserFolder;      // the folder of the user last scanned
+    QStringList FRecentFolders;   // the latest first
+    QString FLastFolder;
+    std::vector<QString> FQueuedFolders;  // dropped or picked from "Open Recent", not yet opened
 
     // Held commands.
     int FBusyDepth = 0;

@@ -64,16 +64,39 @@ std::optional<std::int32_t> Store::Read(const Key& key) const
     return ToInt32(settings_->value(name));
 }
 
+QStringList Store::Read(const TextKey& key) const
+{
+    const QString name = FindKey(*settings_, QString::fromLatin1(key.name));
+    if (name.isEmpty())
+        return {};
+    const QVariant v = settings_->value(name);
+    if (v.typeId() == QMetaType::QStringList)
+        return v.toStringList();
+    if (v.typeId() == QMetaType::QString && !v.toString().isEmpty())
+        return {v.toString()};
+    return {};
+}
+
 bool Store::Writable() const { return settings_->isWritable(); }
 
-void Store::Write(const Key& key, std::int32_t value)
+void Store::Put(const QString& name, const QVariant& value)
 {
-    const QString name = QString::fromLatin1(key.name);
     // One value per name: spellings that differ only in case give way to ours.
     for (const QString& k : settings_->childKeys())
         if (k != name && k.compare(name, Qt::CaseInsensitive) == 0)
             settings_->remove(k);
-    settings_->setValue(name, value);
+    if (value.isValid())
+        settings_->setValue(name, value);
+    else
+        settings_->remove(name);
+}
+
+void Store::Write(const Key& key, std::int32_t value) { Put(QString::fromLatin1(key.name), value); }
+
+void Store::Write(const TextKey& key, const QStringList& texts)
+{
+    // A list of one is written as a list all the same, so that it reads back as one.
+    Put(QString::fromLatin1(key.name), texts.isEmpty() ? QVariant() : QVariant(texts));
 }
 
 bool Store::Flush()

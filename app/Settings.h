@@ -1,11 +1,14 @@
-// The values the program keeps between runs, in QSettings("Quarnel", "Dezevazi"): every value
-// is a signed 32-bit integer, read once at start-up and written once at exit.
+// The values the program keeps between runs, in QSettings("Quarnel", "Dezevazi"). The window's
+// user and layout are signed 32-bit integers, read once at start-up and written once at exit;
+// the folders opened are texts, written as soon as they change.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
+
+#include <QStringList>
 
 class QSettings;
 
@@ -29,6 +32,13 @@ inline constexpr Key PanPreview{"panPreview", 212};  // height of the preview bo
 inline constexpr std::array<Key, 8> kAllKeys = {UserID, WinState, WinLeft, WinTop,
                                                 WinWidth, WinHeight, PanLeft, PanPreview};
 
+// Text values; absent means empty.
+struct TextKey {
+    const char* name;
+};
+inline constexpr TextKey RecentFolders{"RecentFolders"};  // the folders opened, the latest first
+inline constexpr TextKey LastFolder{"LastFolder"};        // where the next start begins
+
 inline constexpr const char* kOrganization = "Quarnel";
 inline constexpr const char* kApplication = "Dezevazi";
 
@@ -45,12 +55,18 @@ public:
     // The value, or none when it is absent or is not a whole number within 32 bits.
     std::optional<std::int32_t> Read(const Key& key) const;
 
+    // The texts stored under key: one for a single value, in order for a list.
+    QStringList Read(const TextKey& key) const;
+
     bool Writable() const;
     void Write(const Key& key, std::int32_t value);
+    // An empty list removes the value.
+    void Write(const TextKey& key, const QStringList& texts);
     // Writes the file out; false when that failed.
     bool Flush();
 
 private:
+    void Put(const QString& name, const QVariant& value);
     std::unique_ptr<QSettings> settings_;
 };
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -60,6 +61,17 @@ std::string LastComponent(const std::string& path)
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
+
+// The folder above path ("/" for a folder at the root).
+std::string ParentFolder(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool IsUserFolder(const std::string& folder) { return files::DirectoryExists(files::JoinPath(folder, "QNDraw")); }
 
 std::string HomeFolder()
 {
@@ -152,6 +164,20 @@ HotSyncFolderUserData::HotSyncFolderUserData(const std::string& baseFolder)
     }
 }
 
+std::unique_ptr<HotSyncFolderUserData> HotSyncFolderUserData::ForUserFolder(const std::string& userFolder)
+{
+    const std::string resolved = userFolder.empty() ? std::string() : files::ResolvePath(userFolder);
+    const std::string name = LastComponent(resolved);
+    if (resolved.empty() || !files::DirectoryExists(resolved) || !IsPlainComponent(name))
+        throw UserDataUnavailable("No HotSync user folder " + userFolder);
+    std::unique_ptr<HotSyncFolderUserData> provider(new HotSyncFolderUserData);
+    provider->base_ = ParentFolder(resolved);
+    if (provider->base_.back() != '/')
+        provider->base_ += '/';
+    provider->users_.push_back({DerivedUserID(name), name, name});
+    return provider;
+}
+
 const HotSyncUser& HotSyncFolderUserData::Find(std::int32_t userID) const
 {
     for (const auto& u : users_)
@@ -189,9 +215,51 @@ std::string DefaultBaseFolder()
     return files::JoinPath(data, "quarnel-plotwick/HotSync");
 }
 
-std::unique_ptr<IPDUserData> CreateUserData(const std::string& baseFolder)
+FolderLocation LocateFolder(const std::string& path)
 {
-    return std::make_unique<HotSyncFolderUserData>(baseFolder.empty() ? DefaultBaseFolder() : baseFolder);
+    FolderLocation at;
+    if (path.empty())
+        return at;
+    std::error_code error;
+    std::string absolute = std::filesystem::absolute(path, error).lexically_normal().string();
+    while (absolute.size() > 1 && absolute.back() == '/')
+        absolute.pop_back();
+    at.folder = files::ResolvePath(absolute);
+    if (at.folder.empty() || !files::DirectoryExists(at.folder)) {
+        at.folder = absolute;
+        return at;
+    }
+    if (IsUserFolder(at.folder)) {
+        at.kind = FolderKind::User;
+        at.userFolder = at.folder;
+        return at;
+    }
+    const std::string kindFolder = ParentFolder(at.folder);
+    const std::string qnDraw = ParentFolder(kindFolder);
+    const std::string kind = LastComponent(kindFolder);
+    if (!qnDraw.empty() && files::NamesEqual(LastComponent(qnDraw), "QNDraw") &&
+        (files::NamesEqual(kind, "DDRW") || files::NamesEqual(kind, "DLIB") || files::NamesEqual(kind, "DFNT")) &&
+        files::FileExists(at.folder + ".dat")) {
+        at.kind = FolderKind::Database;
+        at.userFolder = ParentFolder(qnDraw);
+        return at;
+    }
+    const std::string index = files::ResolvePath(files::JoinPath(at.folder, kIndexFileName));
+    if ((!index.empty() && files::FileExists(index)) || !HotSyncFolderUserData(at.folder).Users().empty()) {
+        at.kind = FolderKind::Base;
+        return at;
+    }
+    at.kind = FolderKind::Other;
+    return at;
+}
+
+std::unique_ptr<IPDUserData> CreateUserData(const std::string& folder)
+{
+    const std::string path = folder.empty() ? DefaultBaseFolder() : folder;
+    const FolderLocation at = LocateFolder(path);
+    if (at.kind == FolderKind::User || at.kind == FolderKind::Database)
+        return HotSyncFolderUserData::ForUserFolder(at.userFolder);
+    return std::make_unique<HotSyncFolderUserData>(path);
 }
 
 }  // namespace plotwick::userdata

@@ -1,7 +1,8 @@
 // The HotSync user data: who the HotSync users are and where each one's data folder lies.
 //
 // IPDUserData is the five operations the window needs. HotSyncFolderUserData answers them
-// from a HotSync base folder on disk (docs/userdata.md describes the folder and its index).
+// from a HotSync base folder on disk, or from one user folder on its own (docs/userdata.md
+// describes the folders and the index).
 #pragma once
 
 #include <cstdint>
@@ -87,7 +88,12 @@ public:
 
     const std::vector<HotSyncUser>& Users() const { return users_; }
 
+    // One user folder as the only user, named after its folder; its parent is the base.
+    // Throws UserDataUnavailable when userFolder is not an existing folder.
+    static std::unique_ptr<HotSyncFolderUserData> ForUserFolder(const std::string& userFolder);
+
 private:
+    HotSyncFolderUserData() = default;
     const HotSyncUser& Find(std::int32_t userID) const;
 
     std::string base_;
@@ -102,9 +108,28 @@ inline constexpr const char* kIndexFileName = "users.txt";
 // not absolute).
 std::string DefaultBaseFolder();
 
-// The provider over baseFolder, or over DefaultBaseFolder() when baseFolder is empty.
-// Throws UserDataUnavailable when there is no such folder.
-std::unique_ptr<IPDUserData> CreateUserData(const std::string& baseFolder = {});
+// What a folder named by the user holds.
+enum class FolderKind {
+    Missing,   // no such folder
+    Other,     // a folder with none of the three below in it
+    Base,      // a HotSync base folder: an index file, or a sub-folder that is a user folder
+    User,      // a user folder: it holds "QNDraw" (any letter case)
+    Database,  // a database folder: <user folder>/QNDraw/<DDRW|DLIB|DFNT>/<name>, with the
+               // header <name>.dat beside it
+};
+
+struct FolderLocation {
+    FolderKind kind = FolderKind::Missing;
+    std::string folder;      // the folder, absolute, as the file system spells it
+    std::string userFolder;  // User and Database: the user folder
+};
+
+FolderLocation LocateFolder(const std::string& path);
+
+// The provider for folder, or for DefaultBaseFolder() when folder is empty: a user folder (or
+// the user folder of a database folder) is a user of its own; any other folder is read as a
+// base folder. Throws UserDataUnavailable when there is no such folder.
+std::unique_ptr<IPDUserData> CreateUserData(const std::string& folder = {});
 
 // The ID a user folder without an index entry gets: a 31-bit hash of its case-folded name,
 // never 0. HotSyncFolderUserData steps past IDs already taken.

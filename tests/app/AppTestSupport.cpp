@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
@@ -65,7 +66,7 @@ std::string FakeUserData::QueryUserName(std::int32_t userID)
 app::TMainFormServices Services(std::shared_ptr<FakeState> state, std::shared_ptr<RenderLog> log)
 {
     app::TMainFormServices services;
-    services.createUserData = [state]() -> std::unique_ptr<userdata::IPDUserData> {
+    services.createUserData = [state](const std::string&) -> std::unique_ptr<userdata::IPDUserData> {
         state->calls.push_back("create");
         if (state->failCreate)
             throw userdata::UserDataUnavailable("no base folder");
@@ -90,6 +91,13 @@ app::TMainFormServices Services(std::shared_ptr<FakeState> state, std::shared_pt
         image.fill(log->fill);
         return image;
     };
+    return services;
+}
+
+app::TMainFormServices FolderServices(std::shared_ptr<RenderLog> log)
+{
+    app::TMainFormServices services = Services(std::make_shared<FakeState>(), std::move(log));
+    services.createUserData = [](const std::string& folder) { return userdata::CreateUserData(folder); };
     return services;
 }
 
@@ -132,8 +140,11 @@ void ModalResponder::Poll()
         return;
     }
     waited_ = 0;
-    if (inspect)
+    if (inspect) {
         inspect(w);
+        if (!w->isVisible())
+            return;
+    }
     if (auto* box = qobject_cast<QMessageBox*>(w)) {
         seen.push_back({QStringLiteral("message"), box->windowTitle(), box->text(), {}, -1, false,
                         static_cast<int>(box->standardButtons()), box->icon() != QMessageBox::NoIcon});
@@ -155,6 +166,15 @@ void ModalResponder::Poll()
             dialog->cbUsers->setCurrentIndex(pick);
         seen.push_back(s);
         dialog->butOk->click();
+    } else if (auto* files = qobject_cast<QFileDialog*>(w); files && files->fileMode() == QFileDialog::Directory) {
+        const QString startsIn = files->directory().absolutePath();
+        seen.push_back({QStringLiteral("folder"), files->windowTitle(), startsIn, {}, -1, false});
+        if (folderToOpen.isEmpty()) {
+            files->reject();
+            return;
+        }
+        files->setDirectory(folderToOpen);
+        static_cast<QDialog*>(files)->accept();  // as its Choose button does
     } else if (auto* about = qobject_cast<app::TAboutForm*>(w)) {
         seen.push_back({QStringLiteral("about"), about->windowTitle(), {}, {}, -1, false});
         about->Button1->click();

@@ -69,13 +69,15 @@ struct RenderLog {
 };
 
 app::TMainFormServices Services(std::shared_ptr<FakeState> state, std::shared_ptr<RenderLog> log);
+// The program's own user data over the folders on disk, with the recording preview renderer.
+app::TMainFormServices FolderServices(std::shared_ptr<RenderLog> log);
 
 // Answers every modal box and dialog the window opens and records what it saw.
 class ModalResponder : public QObject {
     Q_OBJECT
 public:
     struct Seen {
-        QString kind;  // "message", "users", "about"
+        QString kind;  // "message", "users", "about", "folder"
         QString title;
         QString text;
         QStringList entries;  // the user dialog's list
@@ -92,6 +94,8 @@ public:
     // without a choice when tryClose is set.
     int pick = -1;
     bool tryClose = false;
+    // The folder dialog: the folder to choose; empty: cancel the dialog.
+    QString folderToOpen;
     // Called with each modal widget before it is answered.
     std::function<void(QWidget*)> inspect;
 

@@ -52,6 +52,17 @@ TEST(CliUsers, BaseComesFromTheEnvironmentByDefault)
     EXPECT_EQ(none.err, "plotwick-cli: " + home.Path() + "/quarnel-plotwick/HotSync: No such folder.\n");
 }
 
+TEST(CliUsers, UserFolderIsAUserOfItsOwn)
+{
+    TempDir base;
+    UserFolder(base / "Anna");
+    UserFolder(base / "jsmith");
+    const std::string line =
+        std::to_string(userdata::DerivedUserID("jsmith")) + "\tjsmith\t" + base.Path() + "/jsmith\n";
+    EXPECT_EQ(RunCli("users " + Quote(base / "jsmith")).out, line);
+    EXPECT_EQ(RunCli("users", "PLOTWICK_HOTSYNC_BASE=" + Quote(base / "jsmith")).out, line);
+}
+
 TEST(CliUsers, EmptyBasePrintsNothing)
 {
     TempDir base;

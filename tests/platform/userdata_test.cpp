@@ -237,4 +237,63 @@ TEST(DefaultBaseFolder, CreateUserDataReadsIt)
     EXPECT_EQ(provider->QueryBaseFolder(), dir.Path() + "/");
 }
 
+// What each kind of folder is taken for, and the user folder behind it.
+TEST(LocateFolder, TellsTheKindsApart)
+{
+    TempDir dir;
+    UserFolder user(dir / "base/JSmith");
+    const std::string sketches = user.AddDatabase(0, "Sketches");
+    fixture::MakeFolders(dir / "base/JSmith/QNDraw/DDRW/NoHeader");
+    fixture::MakeFolders(dir / "indexed");
+    WriteText(dir / "indexed/USERS.TXT", "# nobody yet\n");
+    fixture::MakeFolders(dir / "plain/Backup");
+    WriteText(dir / "file", "x");
+    struct Case {
+        std::string path;
+        FolderKind kind;
+        std::string folder, userFolder;
+    };
+    const std::string u = dir / "base/JSmith";
+    const Case cases[] = {
+        {dir / "base", FolderKind::Base, dir / "base", ""},
+        {dir / "base//", FolderKind::Base, dir / "base", ""},
+        {u, FolderKind::User, u, u},
+        {dir / "BASE/jsmith", FolderKind::User, u, u},  // letter case ignored, the disk's spelling kept
+        {sketches, FolderKind::Database, sketches, u},
+        {u + "/qndraw/ddrw/SKETCHES/", FolderKind::Database, sketches, u},
+        {u + "/QNDraw/DDRW/NoHeader", FolderKind::Other, u + "/QNDraw/DDRW/NoHeader", ""},
+        {u + "/QNDraw", FolderKind::Other, u + "/QNDraw", ""},
+        {dir / "indexed", FolderKind::Base, dir / "indexed", ""},
+        {dir / "plain", FolderKind::Other, dir / "plain", ""},
+        {dir / "file", FolderKind::Missing, dir / "file", ""},
+        {dir / "absent/../absent", FolderKind::Missing, dir / "absent", ""},
+        {"", FolderKind::Missing, "", ""},
+    };
+    for (const Case& c : cases) {
+        const FolderLocation at = LocateFolder(c.path);
+        EXPECT_EQ(at.kind, c.kind) << c.path;
+        EXPECT_EQ(at.folder, c.folder) << c.path;
+        EXPECT_EQ(at.userFolder, c.userFolder) << c.path;
+    }
+}
+
+TEST(CreateUserData, UserFolderIsAUserOfItsOwn)
+{
+    TempDir dir;
+    UserFolder user(dir / "base/JSmith");
+    const std::string sketches = user.AddDatabase(0, "Sketches");
+    UserFolder(dir / "base/Anna");
+    for (const std::string& folder : {user.Root(), sketches, dir / "base/jsmith/"}) {
+        const auto provider = CreateUserData(folder);
+        ASSERT_EQ(provider->QueryUserCount(), 1) << folder;
+        const std::int32_t id = provider->QueryUserIDs().At(0);
+        EXPECT_EQ(id, DerivedUserID("JSmith"));
+        EXPECT_EQ(provider->QueryUserName(id), "JSmith");
+        EXPECT_EQ(provider->QueryBaseFolder() + provider->QueryUserFolder(id), user.Root());
+    }
+    // The base itself still holds both.
+    EXPECT_EQ(CreateUserData(dir / "base")->QueryUserCount(), 2);
+    EXPECT_THROW(HotSyncFolderUserData::ForUserFolder(dir / "absent"), UserDataUnavailable);
+}
+
 }  // namespace
