@@ -17,15 +17,15 @@
 //    lights pixels 0..9 of row 5.
 //  - Text is placed with its reference point at the pixel corner.
 //
-// Fonts. The face is the one fontconfig picks for the face name, weight (400 regular, 700
-// bold) and slant; "Arial" resolves to a metric-compatible face. A positive height is the character cell
-// height, ascent plus descent as the face's OS/2 table gives them for Windows (usWinAscent +
-// usWinDescent; the horizontal header when there is none): the em size is
-// height x unitsPerEm / (usWinAscent + usWinDescent), rounded to whole pixels on raster
-// targets. A negative height is the em size itself, 0 a default cell of 16 device units. A
-// non-zero width scales the characters so that the face's average character width becomes that
-// width (the average weighted by letter frequency, which substitutes share with the faces they
-// stand in for). Escapement turns the baseline and the characters together (the compatible graphics
+// Fonts. The face is the one ResolveFont (fonts/FontResolver) finds for the face name, weight
+// (400 regular, 700 bold) and slant; "Arial" resolves to a metric-compatible face. A positive
+// height is the character cell height, ascent plus descent as the face's OS/2 table gives them
+// for Windows (usWinAscent + usWinDescent; the horizontal header when there is none): the em
+// size is height x unitsPerEm / (usWinAscent + usWinDescent), rounded to whole pixels on
+// raster targets. A negative height is the em size itself, 0 a default cell of 16 device
+// units. A non-zero width scales the characters so that the face's average character width
+// (fonts/FaceMetrics: the average weighted by letter frequency, which substitutes share with
+// the faces they stand in for) becomes that width. Escapement turns the baseline and the characters together (the compatible graphics
 // mode: orientation is not applied separately). Text alignment: left, right or centre along
 // the baseline, with the reference point at the top of the cell (the default), at the bottom
 // of the cell or on the baseline. In opaque background mode the cell behind the text is filled
