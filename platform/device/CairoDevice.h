@@ -25,13 +25,13 @@
 // raster targets. A negative height is the em size itself, 0 a default cell of 16 device
 // units. A non-zero width scales the characters so that the face's average character width
 // (fonts/FaceMetrics: the average weighted by letter frequency, which substitutes share with
-// the faces they stand in for) becomes that width. Escapement turns the baseline and the characters together (the compatible graphics
-// mode: orientation is not applied separately). Text alignment: left, right or centre along
-// the baseline, with the reference point at the top of the cell (the default), at the bottom
-// of the cell or on the baseline. In opaque background mode the cell behind the text is filled
-// with the background colour first. Underline and strike-out are drawn with the face's own
-// positions and thicknesses. Text bytes are Windows-1252; text is drawn without
-// antialiasing on raster targets.
+// the faces they stand in for) becomes that width. Escapement turns the baseline and the
+// characters together (the compatible graphics mode: orientation is not applied separately).
+// Text alignment: left, right or centre along the baseline, with the reference point at the
+// top of the cell (the default), at the bottom of the cell or on the baseline. In opaque
+// background mode the cell behind the text is filled with the background colour first.
+// Underline and strike-out are drawn with the face's own positions and thicknesses. Text
+// bytes are Windows-1252; text is drawn without antialiasing on raster targets.
 //
 // On vector targets there is no pixel grid: coordinates are used as they are and the thinnest
 // line is one device unit wide.
