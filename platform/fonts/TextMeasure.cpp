@@ -87,7 +87,8 @@ private:
         if (auto it = faces_.find(key); it != faces_.end())
             return it->second;
         FT_Face face = nullptr;
-        if (const auto resolved = ResolveFont(FontRequest{codepage::Cp1252ToUtf8(font.faceName), font.weight, font.italic})) {
+        const FontRequest request{codepage::Cp1252ToUtf8(font.faceName), font.weight, font.italic};
+        if (const auto resolved = ResolveFont(request)) {
             if (FT_New_Face(library_, resolved->file.c_str(), resolved->index, &face) != 0)
                 face = nullptr;
         }

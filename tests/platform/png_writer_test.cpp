@@ -54,7 +54,9 @@ std::vector<std::uint8_t> LibpngChoosing(const gdi::Bitmap24& bitmap)
     return bytes;
 }
 
-gdi::Bitmap24 Painted(std::int32_t w, std::int32_t h, const std::function<std::uint32_t(std::uint32_t, std::uint32_t)>& colour)
+using Colour = std::function<std::uint32_t(std::uint32_t x, std::uint32_t y)>;
+
+gdi::Bitmap24 Painted(std::int32_t w, std::int32_t h, const Colour& colour)
 {
     gdi::Bitmap24 bitmap(w, h);
     for (std::int32_t y = 0; y < h; ++y)
@@ -76,7 +78,7 @@ TEST(PngWriter, ChoosesTheFiltersLibpngChooses)
     const struct {
         const char* name;
         std::int32_t w, h;
-        std::function<std::uint32_t(std::uint32_t, std::uint32_t)> colour;
+        Colour colour;
     } cases[] = {
         {"noise", 97, 61, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 256); }},
         {"noise of three levels", 128, 128, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 3); }},
