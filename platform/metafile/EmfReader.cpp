@@ -20,11 +20,6 @@ namespace {
 
 // Curves are flattened to within this many reference-device pixels.
 constexpr double kFlatnessPixels = 0.05;
-// A picture holds at most this many points once its curves are flattened (256 MB while it is
-// converted, a 64 MB metafile): three times what a drawing of 200,000 curves with texts needs,
-// but a far-reaching curve flattens to thousands of points, and a small EMF of such curves
-// would otherwise ask for gigabytes.
-constexpr std::size_t kMaxPicturePoints = std::size_t{1} << 24;
 constexpr std::uint32_t R2_COPYPEN = 13;
 
 // An EMF object as created; widths and heights in the logical units of the mapping in effect
@@ -55,7 +50,10 @@ std::string Utf16ToCp1252(std::span<const std::uint8_t> utf16)
 
 class EmfParser {
 public:
-    explicit EmfParser(std::span<const std::uint8_t> emf) : file_(emf, "EMF"), base_(1, 1, 1, 1), mapping_(1, 1, 1, 1) {}
+    EmfParser(std::span<const std::uint8_t> emf, std::size_t maxPoints)
+        : file_(emf, "EMF"), base_(1, 1, 1, 1), mapping_(1, 1, 1, 1), maxPoints_(maxPoints)
+    {
+    }
 
     Picture Parse()
     {
@@ -177,12 +175,12 @@ private:
         }
     }
 
-    // Adds n points to the picture's count; past kMaxPicturePoints the conversion fails.
+    // Adds n points to the picture's count; past maxPoints_ the conversion fails.
     void CountPoints(std::size_t n)
     {
         points_ += n;
-        if (points_ > kMaxPicturePoints)
-            FailConversion("more than " + std::to_string(kMaxPicturePoints) + " points once the curves are flattened");
+        if (points_ > maxPoints_)
+            FailConversion("more than " + std::to_string(maxPoints_) + " points once the curves are flattened");
     }
 
     // Appends line or curve points after the current position, either to the path or, outside
@@ -244,7 +242,7 @@ private:
             const PointD to{double(last.x), double(last.y)};
             FlattenCubic(from, PointD{double(c1.x), double(c1.y)}, PointD{double(c2.x), double(c2.y)}, to, tolerance,
                          logical);
-            if (points_ + logical.size() > kMaxPicturePoints)
+            if (points_ + logical.size() > maxPoints_)
                 CountPoints(logical.size());
             from = to;
         }
@@ -266,7 +264,7 @@ private:
     void DrawPath(bool fill, bool stroke)
     {
         if (inPath_ || !pathReady_) {
-            // As on the original platform, drawing without a finished path does nothing.
+            // As in Windows GDI, drawing without a finished path does nothing.
             return;
         }
         PathOp op;
@@ -576,13 +574,14 @@ private:
     Point figureStart_;
     std::vector<Op> ops_;
     std::size_t points_ = 0;  // points of the picture so far, curves flattened
+    std::size_t maxPoints_;
 };
 
 }  // namespace
 
-Picture ReadEmfPicture(std::span<const std::uint8_t> emf)
+Picture ReadEmfPicture(std::span<const std::uint8_t> emf, std::size_t maxPoints)
 {
-    return EmfParser(emf).Parse();
+    return EmfParser(emf, maxPoints).Parse();
 }
 
 }  // namespace plotwick::gdi::metafile

@@ -13,6 +13,7 @@
 #include "platform/metafile/MetafileFormat.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -92,7 +93,7 @@ struct Picture {
 };
 
 // Throws std::runtime_error when the EMF is malformed, holds a record that cannot be converted,
-// or flattens to more than 2^24 points.
-Picture ReadEmfPicture(std::span<const std::uint8_t> emf);
+// or when its curves, flattened, make the picture more than maxPoints points.
+Picture ReadEmfPicture(std::span<const std::uint8_t> emf, std::size_t maxPoints);
 
 }  // namespace plotwick::gdi::metafile

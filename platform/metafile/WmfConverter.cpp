@@ -7,9 +7,9 @@ namespace plotwick::gdi {
 
 using namespace metafile;
 
-std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t> emf)
+std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t> emf, std::size_t maxPoints)
 {
-    const Picture picture = ReadEmfPicture(emf);
+    const Picture picture = ReadEmfPicture(emf, maxPoints);
     WmfWriter wmf(Divisor(picture));
     wmf.Record(META_SETMAPMODE, {static_cast<std::uint16_t>(MM_ANISOTROPIC)});
     // Parameters in the order of the format: y first.

@@ -28,14 +28,23 @@
 // text) make it fail rather than give a different picture.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 namespace plotwick::gdi {
 
+// A picture holds at most this many points once its curves are flattened (256 MB while it is
+// converted, a 64 MB metafile): three times what a drawing of 200,000 curves with texts needs,
+// but a far-reaching curve flattens to thousands of points, and a small EMF of such curves
+// would otherwise ask for gigabytes.
+inline constexpr std::size_t kMaxWmfPoints = std::size_t{1} << 24;
+
 // Throws std::runtime_error when the EMF is malformed or holds a record that cannot be
-// converted, or when the picture frame is too large for the placeable header.
-std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t> emf);
+// converted, when the picture frame is too large for the placeable header, or when its
+// flattened curves need more than maxPoints points.
+std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t> emf,
+                                                   std::size_t maxPoints = kMaxWmfPoints);
 
 }  // namespace plotwick::gdi
