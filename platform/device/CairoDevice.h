@@ -2,7 +2,7 @@
 // the previews, a vector surface (PDF) for print-quality output.
 //
 // Pixel model on raster targets. An integer device coordinate names the top-left corner of a
-// pixel, as on the original platform: pixel (x, y) covers [x, x+1) x [y, y+1).
+// pixel, as in Windows GDI: pixel (x, y) covers [x, x+1) x [y, y+1).
 //  - Fills (FillPath, FillRect) use the coordinates as they are. With antialiasing off, Cairo
 //    lights a pixel when its centre (x+0.5, y+0.5) lies inside the area, so the rectangle
 //    (0,0)-(10,10) fills exactly pixels 0..9 in both directions: the right and bottom edges
