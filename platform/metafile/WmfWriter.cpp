@@ -139,6 +139,7 @@ void WmfWriter::UsePen(const PenSpec& pen)
     Push32(c, pen.color);
     Use(0, c, pen.style == PS_NULL);
 }
+
 void WmfWriter::UseBrush(const BrushSpec& brush)
 {
     std::vector<std::uint16_t> c{brush.style};
@@ -146,6 +147,7 @@ void WmfWriter::UseBrush(const BrushSpec& brush)
     c.push_back(brush.hatch);
     Use(1, c, brush.style == BS_NULL);
 }
+
 void WmfWriter::UseFont(const FontSpec& font)
 {
     std::vector<std::uint16_t> c;
