@@ -1,67 +1,20 @@
 #include "tools/SampleFont.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
 
 #include "platform/fonts/Codepage.h"
+#include "platform/fonts/FontResolver.h"
 
 namespace plotwick::sample {
 
 namespace {
-
-bool SameFamily(const char* a, const char* b)
-{
-    for (; *a && *b; ++a, ++b)
-        if (std::tolower(static_cast<unsigned char>(*a)) != std::tolower(static_cast<unsigned char>(*b)))
-            return false;
-    return *a == *b;
-}
-
-// The match of fontconfig for one family in the regular style, when it really is that family
-// (fontconfig always answers with some face) and upright, of normal width and weight.
-std::optional<SystemFace> MatchFamily(const char* family)
-{
-    FcPattern* pattern = FcPatternCreate();
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-    FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_REGULAR);
-    FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-    FcPatternAddInteger(pattern, FC_WIDTH, FC_WIDTH_NORMAL);
-    FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (!match)
-        return std::nullopt;
-
-    std::optional<SystemFace> face;
-    bool familyMatches = false;
-    FcChar8* value = nullptr;
-    for (int i = 0; FcPatternGetString(match, FC_FAMILY, i, &value) == FcResultMatch; ++i)
-        familyMatches = familyMatches || SameFamily(reinterpret_cast<const char*>(value), family);
-    int slant = -1, weight = -1, width = -1;
-    FcPatternGetInteger(match, FC_SLANT, 0, &slant);
-    FcPatternGetInteger(match, FC_WEIGHT, 0, &weight);
-    FcPatternGetInteger(match, FC_WIDTH, 0, &width);
-    FcChar8* file = nullptr;
-    int index = 0;
-    if (familyMatches && slant == FC_SLANT_ROMAN && weight >= FC_WEIGHT_BOOK && weight <= FC_WEIGHT_MEDIUM &&
-        width == FC_WIDTH_NORMAL && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-        FcPatternGetInteger(match, FC_INDEX, 0, &index);
-        face = SystemFace{family, reinterpret_cast<const char*>(file), index};
-    }
-    FcPatternDestroy(match);
-    return face;
-}
 
 struct Point {
     double x, y;
@@ -225,12 +178,12 @@ std::uint16_t SplitWidth(long advance, std::int16_t spacing)
 
 SystemFace FindSystemFace(std::initializer_list<const char*> families)
 {
-    if (!FcInit())
-        throw std::runtime_error("fontconfig cannot be initialised");
     std::string tried;
     for (const char* family : families) {
-        if (auto face = MatchFamily(family))
-            return *face;
+        // The family itself, upright, of normal width and a regular weight (book to medium):
+        // fontconfig would otherwise answer with whatever face it substitutes.
+        if (const auto face = gdi::ResolveFont(gdi::FontRequest{family, 400, false, true}))
+            return SystemFace{family, face->file, face->index};
         tried += tried.empty() ? "" : ", ";
         tried += family;
     }

@@ -1,14 +1,14 @@
 #include "platform/device/CairoDevice.h"
 
 #include "platform/fonts/Codepage.h"
+#include "platform/fonts/FaceMetrics.h"
+#include "platform/fonts/FontResolver.h"
 
 #include <cairo-ft.h>
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
-#include FT_ADVANCES_H
 
 #include <algorithm>
 #include <cmath>
@@ -210,42 +210,6 @@ struct FontFace {
 
 namespace {
 
-double FontconfigWeight(std::int32_t weight)
-{
-    if (weight <= 0)
-        weight = 400;  // "don't care"
-    return FcWeightFromOpenTypeDouble(std::min<double>(weight, 1000));
-}
-
-// The average character width by the weighting of lower-case letters and the space that fonts
-// of the original platform's era used for it. Metric-compatible substitutes share the advances
-// of the face they stand in for, but often compute their own average over all glyphs; the
-// weighted average of their advances gives back the value of the original face. 0 when the
-// face lacks one of the characters.
-double WeightedAverageWidth(FT_Face face)
-{
-    static constexpr int kWeights[26] = {64, 14, 27, 35, 100, 20, 14, 42, 63, 3, 6, 35, 20,
-                                         56, 56, 17, 4, 49, 56, 71, 31, 10, 18, 3, 18, 2};
-    auto advance = [&](FT_ULong c) -> double {
-        const FT_UInt glyph = FT_Get_Char_Index(face, c);
-        FT_Fixed a = 0;
-        if (glyph == 0 || FT_Get_Advance(face, glyph, FT_LOAD_NO_SCALE, &a) != 0)
-            return -1;
-        return static_cast<double>(a);
-    };
-    double sum = advance(' ');
-    if (sum < 0)
-        return 0;
-    sum *= 166;
-    for (int i = 0; i < 26; ++i) {
-        const double a = advance('a' + i);
-        if (a < 0)
-            return 0;
-        sum += a * kWeights[i];
-    }
-    return sum / 1000;
-}
-
 // The face cache is shared by all devices: resolving a face through fontconfig and reading its
 // tables costs far more than drawing a short string.
 std::mutex g_faceMutex;
@@ -262,21 +226,8 @@ std::shared_ptr<const detail::FontFace> ResolveFontFace(const LogFont& font)
         return it->second;
 
     auto result = std::make_shared<detail::FontFace>();
-    FcPattern* pattern = FcPatternCreate();
-    if (!family.empty())
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-    FcPatternAddDouble(pattern, FC_WEIGHT, FontconfigWeight(font.weight));
-    FcPatternAddInteger(pattern, FC_SLANT, font.italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-    FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult matchResult = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &matchResult);
-    FcPatternDestroy(pattern);
-    if (match) {
-        result->face = cairo_ft_font_face_create_for_pattern(match);
-        FcPatternDestroy(match);
-    }
+    if (const auto resolved = ResolveFont(FontRequest{family, font.weight, font.italic}))
+        result->face = cairo_ft_font_face_create_for_pattern(resolved->match);
     if (!result->face || cairo_font_face_status(result->face) != CAIRO_STATUS_SUCCESS) {
         if (result->face)
             cairo_font_face_destroy(result->face);
@@ -284,8 +235,8 @@ std::shared_ptr<const detail::FontFace> ResolveFontFace(const LogFont& font)
                                                   font.italic ? CAIRO_FONT_SLANT_ITALIC : CAIRO_FONT_SLANT_NORMAL,
                                                   bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
     } else {
-        // Read the cell metrics the way the original platform does: the Windows ascent and
-        // descent of the OS/2 table, falling back on the horizontal header.
+        // The cell and average width as Windows GDI takes them (see FaceMetrics), and the
+        // positions and thicknesses of the underline and strike-out.
         cairo_matrix_t unit, identity;
         cairo_matrix_init_scale(&unit, 1, 1);
         cairo_matrix_init_identity(&identity);
@@ -294,28 +245,17 @@ std::shared_ptr<const detail::FontFace> ResolveFontFace(const LogFont& font)
         cairo_font_options_destroy(options);
         if (cairo_scaled_font_status(scaled) == CAIRO_STATUS_SUCCESS) {
             if (FT_Face ft = cairo_ft_scaled_font_lock_face(scaled)) {
-                const double upem = ft->units_per_EM;
-                if (upem > 0) {
-                    double ascent = ft->ascender;
-                    double descent = -static_cast<double>(ft->descender);
-                    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
-                    if (os2 && os2->version != 0xFFFF) {
-                        if (os2->usWinAscent + os2->usWinDescent > 0) {
-                            ascent = os2->usWinAscent;
-                            descent = os2->usWinDescent;
-                        }
-                        if (os2->xAvgCharWidth > 0)
-                            result->avgCharWidth = os2->xAvgCharWidth / upem;
-                        if (const double weighted = WeightedAverageWidth(ft); weighted > 0)
-                            result->avgCharWidth = weighted / upem;
-                        if (os2->yStrikeoutSize > 0) {
-                            result->strikeoutPosition = os2->yStrikeoutPosition / upem;
-                            result->strikeoutThickness = os2->yStrikeoutSize / upem;
-                        }
+                if (const auto metrics = ReadFaceMetrics(ft)) {
+                    const double upem = metrics->unitsPerEm;
+                    result->avgCharWidth = metrics->averageWidth / upem;
+                    if (metrics->ascent + metrics->descent > 0) {
+                        result->ascent = metrics->ascent / upem;
+                        result->descent = metrics->descent / upem;
                     }
-                    if (ascent + descent > 0) {
-                        result->ascent = ascent / upem;
-                        result->descent = descent / upem;
+                    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(ft, FT_SFNT_OS2));
+                    if (os2 && os2->version != 0xFFFF && os2->yStrikeoutSize > 0) {
+                        result->strikeoutPosition = os2->yStrikeoutPosition / upem;
+                        result->strikeoutThickness = os2->yStrikeoutSize / upem;
                     }
                     if (ft->underline_thickness > 0) {
                         result->underlinePosition = -ft->underline_position / upem;

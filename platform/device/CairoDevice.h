@@ -2,7 +2,7 @@
 // the previews, a vector surface (PDF) for print-quality output.
 //
 // Pixel model on raster targets. An integer device coordinate names the top-left corner of a
-// pixel, as on the original platform: pixel (x, y) covers [x, x+1) x [y, y+1).
+// pixel, as in Windows GDI: pixel (x, y) covers [x, x+1) x [y, y+1).
 //  - Fills (FillPath, FillRect) use the coordinates as they are. With antialiasing off, Cairo
 //    lights a pixel when its centre (x+0.5, y+0.5) lies inside the area, so the rectangle
 //    (0,0)-(10,10) fills exactly pixels 0..9 in both directions: the right and bottom edges
@@ -17,21 +17,21 @@
 //    lights pixels 0..9 of row 5.
 //  - Text is placed with its reference point at the pixel corner.
 //
-// Fonts. The face is the one fontconfig picks for the face name, weight (400 regular, 700
-// bold) and slant; "Arial" resolves to a metric-compatible face. A positive height is the character cell
-// height, ascent plus descent as the face's OS/2 table gives them for Windows (usWinAscent +
-// usWinDescent; the horizontal header when there is none): the em size is
-// height x unitsPerEm / (usWinAscent + usWinDescent), rounded to whole pixels on raster
-// targets. A negative height is the em size itself, 0 a default cell of 16 device units. A
-// non-zero width scales the characters so that the face's average character width becomes that
-// width (the average weighted by letter frequency, which substitutes share with the faces they
-// stand in for). Escapement turns the baseline and the characters together (the compatible graphics
-// mode: orientation is not applied separately). Text alignment: left, right or centre along
-// the baseline, with the reference point at the top of the cell (the default), at the bottom
-// of the cell or on the baseline. In opaque background mode the cell behind the text is filled
-// with the background colour first. Underline and strike-out are drawn with the face's own
-// positions and thicknesses. Text bytes are Windows-1252; text is drawn without
-// antialiasing on raster targets.
+// Fonts. The face is the one ResolveFont (fonts/FontResolver) finds for the face name, weight
+// (400 regular, 700 bold) and slant; "Arial" resolves to a metric-compatible face. A positive
+// height is the character cell height, ascent plus descent as the face's OS/2 table gives them
+// for Windows (usWinAscent + usWinDescent; the horizontal header when there is none): the em
+// size is height x unitsPerEm / (usWinAscent + usWinDescent), rounded to whole pixels on
+// raster targets. A negative height is the em size itself, 0 a default cell of 16 device
+// units. A non-zero width scales the characters so that the face's average character width
+// (fonts/FaceMetrics: the average weighted by letter frequency, which substitutes share with
+// the faces they stand in for) becomes that width. Escapement turns the baseline and the
+// characters together (the compatible graphics mode: orientation is not applied separately).
+// Text alignment: left, right or centre along the baseline, with the reference point at the
+// top of the cell (the default), at the bottom of the cell or on the baseline. In opaque
+// background mode the cell behind the text is filled with the background colour first.
+// Underline and strike-out are drawn with the face's own positions and thicknesses. Text
+// bytes are Windows-1252; text is drawn without antialiasing on raster targets.
 //
 // On vector targets there is no pixel grid: coordinates are used as they are and the thinnest
 // line is one device unit wide.

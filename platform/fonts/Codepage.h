@@ -1,7 +1,7 @@
 // The single-byte (ANSI) code page of the system: Windows-1252, both ways. Codes 0x00-0x7F and
 // 0xA0-0xFF are the Unicode characters of the same value; 0x80-0x9F hold the typographic
 // characters of the code page, and its five unassigned codes (0x81, 0x8D, 0x8F, 0x90, 0x9D)
-// map to the C1 control characters of the same value, as the original platform maps them.
+// map to the C1 control characters of the same value, as Windows maps them.
 #pragma once
 
 #include <cstdint>

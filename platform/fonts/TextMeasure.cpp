@@ -1,12 +1,12 @@
 #include "platform/fonts/TextMeasure.h"
 
 #include "platform/fonts/Codepage.h"
+#include "platform/fonts/FaceMetrics.h"
+#include "platform/fonts/FontResolver.h"
 
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
-#include FT_TRUETYPE_TABLES_H
 
 #include <cmath>
 #include <map>
@@ -39,27 +39,18 @@ public:
         if (font.height == 0)
             return m;
         FT_Face face = Find(font);
-        if (!face || face->units_per_EM == 0)
+        const auto metrics = ReadFaceMetrics(face);
+        if (!metrics)
             return m;
-
-        const double upem = face->units_per_EM;
-        double cellAscent = face->ascender, cellDescent = -double(face->descender);
-        double avgWidth = 0;
-        if (const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2))) {
-            if (os2->usWinAscent + os2->usWinDescent > 0) {
-                cellAscent = os2->usWinAscent;
-                cellDescent = os2->usWinDescent;
-            }
-            avgWidth = os2->xAvgCharWidth;
-        }
+        const double cellAscent = metrics->ascent, cellDescent = metrics->descent;
         if (cellAscent + cellDescent <= 0)
             return m;
         // Logical units per font unit.
         const double scale = font.height > 0 ? double(font.height) / (cellAscent + cellDescent)
-                                             : -double(font.height) / upem;
+                                             : -double(font.height) / metrics->unitsPerEm;
         double xScale = scale;
-        if (font.width != 0 && avgWidth > 0)
-            xScale = std::fabs(double(font.width)) / avgWidth;
+        if (font.width != 0)
+            xScale = std::fabs(double(font.width)) / metrics->averageWidth;
 
         m.advances.reserve(text.size());
         double pen = 0;
@@ -92,50 +83,22 @@ private:
         }
         if (!library_)
             return nullptr;
-        const bool bold = font.weight >= 600;
-        const auto key = std::make_tuple(font.faceName, bold, font.italic);
+        const auto key = std::make_tuple(font.faceName, font.weight, font.italic);
         if (auto it = faces_.find(key); it != faces_.end())
             return it->second;
-        FT_Face face = Open(font.faceName, bold, font.italic);
-        faces_.emplace(key, face);
-        return face;
-    }
-
-    FT_Face Open(const std::string& faceName, bool bold, bool italic)
-    {
-        if (!FcInit())
-            return nullptr;
-        FcPattern* pattern = FcPatternCreate();
-        if (!pattern)
-            return nullptr;
-        const std::string family = codepage::Cp1252ToUtf8(faceName);
-        if (!family.empty())
-            FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-        FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-        FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-        FcPatternDestroy(pattern);
-        if (!match)
-            return nullptr;
         FT_Face face = nullptr;
-        FcChar8* file = nullptr;
-        int index = 0;
-        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-            FcPatternGetInteger(match, FC_INDEX, 0, &index);
-            if (FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face) != 0)
+        const FontRequest request{codepage::Cp1252ToUtf8(font.faceName), font.weight, font.italic};
+        if (const auto resolved = ResolveFont(request)) {
+            if (FT_New_Face(library_, resolved->file.c_str(), resolved->index, &face) != 0)
                 face = nullptr;
         }
-        FcPatternDestroy(match);
+        faces_.emplace(key, face);
         return face;
     }
 
     FT_Library library_ = nullptr;
     bool libraryFailed_ = false;
-    std::map<std::tuple<std::string, bool, bool>, FT_Face> faces_;
+    std::map<std::tuple<std::string, std::int32_t, bool>, FT_Face> faces_;
 };
 
 }  // namespace

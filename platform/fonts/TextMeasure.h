@@ -21,10 +21,11 @@ struct TextMetrics {
 
 using TextMeasure = std::function<TextMetrics(const LogFont& font, std::u16string_view text)>;
 
-// Measures with the face fontconfig finds for the font's face name, weight and slant, read
-// with FreeType. As on the original platform, a positive height is the cell height (the face's
-// Windows ascent plus descent), a negative one the em size; a height of 0 cannot be measured.
-// A non-zero width scales the advances so that the average character width is that width.
+// Measures with the face ResolveFont finds for the font's face name, weight and slant (the
+// face the Cairo device draws the font in), read with FreeType. As in Windows GDI, a positive
+// height is the cell height (the face's Windows ascent plus descent), a negative one the em
+// size; a height of 0 cannot be measured. A non-zero width scales the advances so that the
+// face's average character width (FaceMetrics) becomes that width, as on the Cairo device.
 // The advances are the face's unhinted advance widths, accumulated along the text and rounded
 // at every character so that the rounding errors do not add up. The function keeps the faces
 // it has opened and may be copied; copies share them (not thread-safe).

@@ -218,7 +218,7 @@ void EmfRecorder::BeginPath()
 {
     if (!Recording())
         return;
-    // As on the original platform, a new bracket discards a path not yet drawn.
+    // As in Windows GDI, a new bracket discards a path not yet drawn.
     const std::size_t r = BeginRecord(EMR_BEGINPATH);
     EndRecord(r);
     path_ = PathState::Open;

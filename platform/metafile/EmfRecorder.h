@@ -61,7 +61,7 @@ public:
                          TextMeasure measure = {});
 
     // The page mapping. Recorded as called; a zero extent fails (nothing is recorded, the
-    // mapping is unchanged) as it does on the original platform, MM_ISOTROPIC is not supported.
+    // mapping is unchanged) as it does in Windows GDI, MM_ISOTROPIC is not supported.
     void SetMapMode(int mode);
     void SetWindowExtEx(std::int32_t cx, std::int32_t cy);
     void SetViewportExtEx(std::int32_t cx, std::int32_t cy);

@@ -237,7 +237,7 @@ public:
     // or an unknown one.
     bool SetMapMode(int mode);
     // False (nothing changes) for a zero extent. Extents count only in MM_ANISOTROPIC; in the
-    // other modes the call succeeds and changes nothing, as on the original platform.
+    // other modes the call succeeds and changes nothing, as in Windows GDI.
     bool SetWindowExt(std::int32_t cx, std::int32_t cy);
     bool SetViewportExt(std::int32_t cx, std::int32_t cy);
     void SetWindowOrg(std::int32_t x, std::int32_t y) { winOrgX_ = x; winOrgY_ = y; }

@@ -41,8 +41,9 @@ constexpr double kTimeLimitSeconds = 10.0;
 
 fs::path RegressionFolder()
 {
-    // This file is tests/model/ in the source tree.
-    return fs::path(__FILE__).parent_path().parent_path().parent_path() / "fuzz" / "regressions";
+    // Not found from __FILE__: compiled through ccache with a base directory, that path is
+    // relative to the build folder, not to the folder the tests run in.
+    return fs::path(PLOTWICK_SOURCE_DIR) / "fuzz" / "regressions";
 }
 
 struct Input {

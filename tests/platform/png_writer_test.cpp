@@ -1,0 +1,103 @@
+// PNG files: EncodePng chooses every row's filter itself; its bytes must be those libpng writes
+// when it tries all five filters on every row, with the same settings.
+#include <gtest/gtest.h>
+
+#include <csetjmp>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include <png.h>
+
+#include "platform/codec/PngWriter.h"
+
+using namespace plotwick;
+
+namespace {
+
+void Append(png_structp png, png_bytep data, png_size_t length)
+{
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+// The reference: 8-bit RGB, a white bKGD, and libpng's own choice among all filters.
+std::vector<std::uint8_t> LibpngChoosing(const gdi::Bitmap24& bitmap)
+{
+    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> row(bitmap.Stride());
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(png, &bytes, Append, nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color_16 white{};
+    white.red = white.green = white.blue = white.gray = 255;
+    png_set_bKGD(png, info, &white);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
+    png_write_info(png, info);
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+        const std::uint8_t* in = bitmap.Row(y);
+        for (std::size_t i = 0; i < row.size(); i += 3) {
+            row[i] = in[i + 2];
+            row[i + 1] = in[i + 1];
+            row[i + 2] = in[i];
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return bytes;
+}
+
+using Colour = std::function<std::uint32_t(std::uint32_t x, std::uint32_t y)>;
+
+gdi::Bitmap24 Painted(std::int32_t w, std::int32_t h, const Colour& colour)
+{
+    gdi::Bitmap24 bitmap(w, h);
+    for (std::int32_t y = 0; y < h; ++y)
+        for (std::int32_t x = 0; x < w; ++x)
+            bitmap.SetPixel(x, y, colour(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y)) & 0x00FFFFFFu);
+    return bitmap;
+}
+
+std::uint32_t Noise(std::uint32_t x, std::uint32_t y, std::uint32_t levels)
+{
+    std::uint32_t v = (x * 73856093u) ^ (y * 19349663u);
+    v = (v ^ (v >> 13)) * 0x5bd1e995u;
+    v ^= v >> 15;
+    return (v % levels) * (0x00FFFFFFu / levels);
+}
+
+TEST(PngWriter, ChoosesTheFiltersLibpngChooses)
+{
+    const struct {
+        const char* name;
+        std::int32_t w, h;
+        Colour colour;
+    } cases[] = {
+        {"noise", 97, 61, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 256); }},
+        {"noise of three levels", 128, 128, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 3); }},
+        {"flat colour", 64, 40, [](std::uint32_t, std::uint32_t) { return 0x00336699u; }},
+        {"gradient across", 300, 50, [](std::uint32_t x, std::uint32_t) { return (x & 0xFF) * 0x010101u; }},
+        {"gradient down", 50, 300, [](std::uint32_t, std::uint32_t y) { return (y & 0xFF) << 8; }},
+        {"diagonal gradients", 300, 200,
+         [](std::uint32_t x, std::uint32_t y) { return (x & 0xFF) | (y & 0xFF) << 8 | ((x + y) & 0xFF) << 16; }},
+        {"1 x 1", 1, 1, [](std::uint32_t, std::uint32_t) { return 0x00123456u; }},
+        {"one pixel wide", 1, 200, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 7) ^ y; }},
+        {"one row", 200, 1, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 256); }},
+        {"wide", 3000, 3, [](std::uint32_t x, std::uint32_t y) { return Noise(x / 5, y, 5) + x * 3; }},
+    };
+    for (const auto& c : cases) {
+        const gdi::Bitmap24 bitmap = Painted(c.w, c.h, c.colour);
+        const std::vector<std::uint8_t> reference = LibpngChoosing(bitmap);
+        ASSERT_FALSE(reference.empty()) << c.name;
+        EXPECT_EQ(gdi::EncodePng(bitmap), reference) << c.name;
+    }
+}
+
+}  // namespace
