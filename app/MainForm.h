@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QMainWindow>
 
+#include "export/Album.h"
 #include "model/DrawDB.h"
 #include "render/PathRender.h"
 #include "platform/userdata/UserData.h"
@@ -23,6 +24,7 @@ class QItemSelection;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
+class QPrinter;
 class QSplitter;
 class QStatusBar;
 class QTreeWidget;
@@ -97,6 +99,12 @@ public:
     static TDrawing* ItemDrawing(QListWidgetItem* item);
     // The drawing of the selected list item, or none.
     TDrawing* SelectedDrawing() const;
+    // The database whose drawings are listed, or none.
+    TDrawDB* ListedDatabase() const;
+    // Prints the selected drawing, or every drawing of the listed database, on the printer.
+    void PrintDatabasePages(QPrinter& printer, bool selectedOnly);
+    // What the last print or preview placed and left out.
+    const PagesReport& LastPrint() const { return FLastPrint; }
 
     // While a drawing's texts are being laid out (and while a database is being listed),
     // pending events are let through; commands that would free the drawing, the databases or
@@ -129,6 +137,10 @@ public:
     QAction* N1;
     QAction* Copyasvectors1;
     QAction* CopyasBitmap1;
+    QAction* ExportDatabase1 = nullptr;  // MainFormPrint.cpp
+    QAction* N2 = nullptr;
+    QAction* PrintPreview1 = nullptr;
+    QAction* Print1 = nullptr;
     QMenu* Options1;
     QAction* SelectUser1;
     QMenu* About1;
@@ -192,6 +204,10 @@ private:
     void CopyasBitmap1Click();
     void BuildSaveDialog();
     void saveDialTypeChange(const QString& filter);
+    void BuildPrintActions();
+    void ExportDatabase1Click();
+    void PrintPreview1Click();
+    void Print1Click();
 
     // Runs a user command: held while busy, its error shown in the standard error box.
     void RunCommand(void (TMainForm::*command)());
@@ -226,6 +242,7 @@ private:
     bool FSettingsLoaded = false;  // LoadSettings ran: there is a layout worth storing
     int FPreviewCount = 0;
     RenderOptions FRenderOptions;
+    PagesReport FLastPrint;
 
     // Held commands.
     int FBusyDepth = 0;

@@ -28,6 +28,14 @@ cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned in
 
 }  // namespace
 
+void DrawVectorShapes(const TDrawing& drawing, gdi::DeviceContext& device, const RenderOptions& options)
+{
+    const RenderContext context = RenderContext::Metafile(options);
+    for (const auto& shape : drawing.FShapes)
+        if (shape)
+            Draw(*shape, device, context, {0, 0}, 1.0f);
+}
+
 std::vector<std::uint8_t> CreatePdf(TDrawing& drawing, const RenderOptions& options)
 {
     const IntRect r = drawing.GetBounds();
@@ -58,11 +66,8 @@ std::vector<std::uint8_t> CreatePdf(TDrawing& drawing, const RenderOptions& opti
         cairo_scale(cr, kPointsPerUnit, kPointsPerUnit);
         // The metafile's fine logical units keep sub-unit precision in the page as well.
         gdi::CairoDevice device(cr, MetafileScale, gdi::CairoDevice::Target::Vector);
-        const RenderContext context = RenderContext::Metafile(options);
         try {
-            for (const auto& shape : drawing.FShapes)
-                if (shape)
-                    Draw(*shape, device, context, {0, 0}, 1.0f);
+            DrawVectorShapes(drawing, device, options);
         } catch (...) {
             error = std::current_exception();
         }

@@ -9,7 +9,14 @@
 
 namespace plotwick {
 
+namespace gdi {
+class DeviceContext;
+}
 class TDrawing;
+
+// Draws the loaded shapes as every vector page draws them: in metafile mode at scale 1, so that
+// one drawing unit is MetafileScale logical units of the device.
+void DrawVectorShapes(const TDrawing& drawing, gdi::DeviceContext& device, const RenderOptions& options);
 
 // One PDF page the size of the drawing's bounds (one drawing unit = one pixel at 96 dpi), the
 // loaded (normalised) shapes drawn through the same path code as the metafile. A side is at

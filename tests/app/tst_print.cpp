@@ -1,0 +1,245 @@
+// Printing and the database's PDF from the window: the menu entries, printing to a PDF file
+// through QPrinter (vector pages that look like the PNG export of the same drawing), the print
+// preview of the selected drawing or the whole database, and "Export Database as PDF…" writing
+// the same bytes as plotwick-cli album.
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QImage>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <cmath>
+
+#include "AppTestSupport.h"
+#include "app/AlbumForm.h"
+#include "app/PrintPages.h"
+#include "export/Export.h"
+#include "model/DrawDB.h"
+#include "model/Drawing.h"
+#include "tests/support/Process.h"
+
+using namespace plotwick;
+using namespace plotwick::apptest;
+using plotwick::app::TMainForm;
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The root of the mean squared difference of two images of one size, channels from 0 to 1.
+double Rmse(const QImage& a, const QImage& b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            for (const int shift : {0, 8, 16}) {
+                const double d = (static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((q >> shift) & 0xFF)) / 255.0;
+                sum += d * d;
+            }
+        }
+    return std::sqrt(sum / (3.0 * x.width() * x.height()));
+}
+
+}  // namespace
+
+class PrintTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<fixture::TempDir> dir;
+    std::shared_ptr<FakeState> state;
+    std::shared_ptr<RenderLog> log;
+    std::unique_ptr<fixture::UserFolder> user;
+    std::string sketches;
+
+    std::unique_ptr<TMainForm> Open()
+    {
+        auto form = std::make_unique<TMainForm>(Services(state, log));
+        form->show();
+        if (!QTest::qWaitForWindowExposed(form.get()))
+            return nullptr;
+        form->activateWindow();
+        for (int i = 0; i < form->DrawingsRoot()->childCount(); ++i)
+            if (form->DrawingsRoot()->child(i)->text(0) == QStringLiteral("Sketches"))
+                form->dbTree->setCurrentItem(form->DrawingsRoot()->child(i));
+        return form;
+    }
+
+    static void Select(TMainForm& form, int row) { form.drList->setCurrentRow(row, QItemSelectionModel::ClearAndSelect); }
+
+    QString Out(const QString& name) const { return QString::fromStdString(dir->Path()) + QLatin1Char('/') + name; }
+
+private slots:
+    void init()
+    {
+        StartFresh(dir, state, log);
+        state->users.push_back({12, "John Smith", "jsmith"});
+        user = std::make_unique<fixture::UserFolder>(dir->Path() + "/jsmith");
+        sketches = user->AddDatabase(kDrawings, "Sketches");
+        using namespace fixture;
+        // Fills, an even-odd hole, a wide curved stroke and a hairline.
+        Bytes art = Path(0x002040E0, 0x00000000, {M(0, 0), L(300, 0), L(300, 200), L(0, 200), Z(), M(100, 50),
+                                                  L(200, 50), L(200, 150), L(100, 150), Z()});
+        art.append(Path(std::nullopt, 0x00C05000, {M(20, 180), C(80, 20, 220, 20, 280, 180)}));
+        art.append(Path(0x0000A000, std::nullopt, {M(120, 70), L(180, 70), L(150, 130), Z()}));
+        user->AddRecord(sketches, "a.dat", Record("Art", art));
+        user->AddRecord(sketches, "b.dat", SquareRecord("Square", 0x000000FF));
+        Bytes broken = Record("Broken", Path(std::nullopt, 0, {M(0, 0), L(1, 1)}));
+        broken.truncate(broken.size() - 3);
+        user->AddRecord(sketches, "c.dat", broken);
+        user->AddRecord(sketches, "d.dat", SquareRecord("Green", 0x0000FF00));
+    }
+
+    void menuEntries()
+    {
+        auto form = Open();
+        QVERIFY(form);
+        QCOMPARE(form->ExportDatabase1->text(), QStringLiteral("Export &Database as PDF…"));
+        QCOMPARE(form->Print1->text(), QStringLiteral("&Print…"));
+        QCOMPARE(form->PrintPreview1->text(), QStringLiteral("Print Pre&view…"));
+        QCOMPARE(form->Print1->shortcut(), QKeySequence(QKeySequence::Print));
+        const QList<QAction*> file = form->File1->actions();
+        QCOMPARE(file.indexOf(form->ExportDatabase1), file.indexOf(form->Export1) + 1);
+        QVERIFY(file.indexOf(form->Print1) > file.indexOf(form->CopyasBitmap1));
+        // Enabled while a database's drawings are listed, with or without a selection.
+        QTRY_COMPARE(form->drList->count(), 4);
+        for (QAction* a : {form->ExportDatabase1, form->Print1, form->PrintPreview1})
+            QVERIFY(a->isEnabled());
+        QVERIFY(!form->Export1->isEnabled());
+    }
+
+    void printedPageMatchesThePngExport()
+    {
+        auto form = Open();
+        QVERIFY(form);
+        QTRY_COMPARE(form->drList->count(), 4);
+        Select(*form, 0);
+        QVERIFY(form->SelectedDrawing());
+        const QString pdf = Out(QStringLiteral("printed.pdf"));
+        {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            printer.setPageSize(QPageSize(QPageSize::A4));
+            form->PrintDatabasePages(printer, true);
+        }
+        QCOMPARE(form->LastPrint().drawings, 1);
+        if (!fixture::HaveProgram("pdftoppm") || !fixture::HaveProgram("pdfimages"))
+            QSKIP("poppler-utils is not installed");
+        // Vectors: no image on the page.
+        const auto images = fixture::RunCommand("pdfimages -list " + fixture::ShellQuote(pdf.toStdString()));
+        QCOMPARE(std::count(images.out.begin(), images.out.end(), '\n'), 2);
+        const std::string stem = (dir->Path() + "/printed");
+        QCOMPARE(fixture::RunCommand("pdftoppm -r 72 -png -singlefile " + fixture::ShellQuote(pdf.toStdString()) + " " +
+                                     fixture::ShellQuote(stem)).status, 0);
+        const QImage page(QString::fromStdString(stem + ".png"));
+        QCOMPARE(page.size(), QSize(595, 842));
+
+        // Where the drawing lies on the page, by the same arithmetic, one pixel a point.
+        TDrawing& drawing = *form->SelectedDrawing();
+        const IntRect bounds = ExportBounds(drawing);
+        QPrinter a4;
+        a4.setPageSize(QPageSize(QPageSize::A4));
+        const PageCell cell = CellOnPage(app::PrinterPageSetup(a4, {}), 0);
+        const DrawingPlacement at = FitDrawing(bounds.Width(), bounds.Height(), cell.drawingArea);
+        const int w = static_cast<int>(std::lround(bounds.Width() * at.scale));
+        const int h = static_cast<int>(std::lround(bounds.Height() * at.scale));
+        // The PNG export stretched with its margin of 5 pixels a side.
+        ExportOptions options;
+        options.raster.pixels = std::pair{w + 10, h + 10};
+        const auto png = ExportBytes(drawing, ExportFormat::Png, options);
+        const QImage exported = QImage::fromData(png.data(), static_cast<int>(png.size()));
+        QCOMPARE(exported.size(), QSize(w + 10, h + 10));
+        const QImage printed = page.copy(static_cast<int>(std::lround(at.x)) - 5, static_cast<int>(std::lround(at.y)) - 5,
+                                         w + 10, h + 10);
+        const double rmse = Rmse(printed, exported);
+        QVERIFY2(rmse < 0.04, qPrintable(QStringLiteral("RMSE %1").arg(rmse)));
+        // And the comparison can fail: another drawing's export is far off.
+        Select(*form, 1);
+        const auto other = ExportBytes(*form->SelectedDrawing(), ExportFormat::Png, options);
+        QVERIFY(Rmse(printed, QImage::fromData(other.data(), static_cast<int>(other.size()))) > 0.1);
+    }
+
+    void previewShowsTheSelectedDrawingOrTheDatabase()
+    {
+        auto form = Open();
+        QVERIFY(form);
+        QTRY_COMPARE(form->drList->count(), 4);
+        ModalResponder responder;
+        int pages = -1;
+        responder.inspect = [&](QWidget* w) {
+            if (auto* preview = qobject_cast<QPrintPreviewDialog*>(w)) {
+                if (auto* view = preview->findChild<QPrintPreviewWidget*>())
+                    pages = view->pageCount();
+                preview->reject();
+            }
+        };
+        form->PrintPreview1->trigger();
+        // Three drawings: the damaged record is left out and reported.
+        QCOMPARE(pages, 3);
+        QCOMPARE(form->LastPrint().problems.size(), std::size_t{1});
+        QCOMPARE(responder.Count(QStringLiteral("message")), 1);
+        QVERIFY(responder.Texts().first().contains(QStringLiteral("c.dat: Incorrect data format.")));
+        Select(*form, 3);
+        form->PrintPreview1->trigger();
+        QCOMPARE(pages, 1);
+        QCOMPARE(form->LastPrint().drawings, 1);
+    }
+
+    void exportDatabaseWritesWhatAlbumWrites()
+    {
+        auto form = Open();
+        QVERIFY(form);
+        QTRY_COMPARE(form->drList->count(), 4);
+        const QString pdf = Out(QStringLiteral("window.pdf"));
+        ModalResponder responder;
+        responder.inspect = [&](QWidget* w) {
+            if (auto* settings = qobject_cast<app::TAlbumForm*>(w)) {
+                settings->cbPage->setCurrentIndex(1);
+                settings->cbOrientation->setCurrentIndex(1);
+                settings->seColumns->setValue(2);
+                settings->seRows->setValue(2);
+                settings->accept();
+            } else if (auto* save = qobject_cast<QFileDialog*>(w)) {
+                auto* name = save->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                QVERIFY(name);
+                QCOMPARE(name->text(), QStringLiteral("Sketches"));
+                name->setText(pdf);
+                QTest::keyClick(name, Qt::Key_Return);
+            }
+        };
+        form->ExportDatabase1->trigger();
+        QCOMPARE(responder.Count(QStringLiteral("message")), 1);  // the damaged record
+        const QByteArray written = ReadAll(pdf);
+        QVERIFY(!written.isEmpty());
+
+        QProcess cli;
+        const QString album = Out(QStringLiteral("cli.pdf"));
+        cli.start(QStringLiteral(PLOTWICK_CLI),
+                  {QStringLiteral("album"), QStringLiteral("--page"), QStringLiteral("letter"), QStringLiteral("--landscape"),
+                   QStringLiteral("--sheet"), QStringLiteral("2x2"), QString::fromStdString(sketches), album});
+        QVERIFY(cli.waitForFinished(60000));
+        QCOMPARE(cli.exitCode(), 1);
+        QCOMPARE(written, ReadAll(album));
+    }
+};
+
+QTEST_MAIN(PrintTest)
+#include "tst_print.moc"
