@@ -7,6 +7,27 @@
 
 namespace plotwick::app {
 
+TSheetBox::TSheetBox(const SheetLayout& sheet, QWidget* parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("sheetBox"));
+    setWindowTitle(QStringLiteral("Drawings per page"));
+    auto* form = new QFormLayout(this);
+    form->setContentsMargins(0, 0, 0, 0);
+    const auto spin = [this](const char* name, int value) {
+        auto* s = new QSpinBox(this);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setRange(1, kLargestSheetSide);
+        s->setValue(value);
+        return s;
+    };
+    seColumns = spin("seColumns", sheet.columns);
+    seRows = spin("seRows", sheet.rows);
+    form->addRow(QStringLiteral("Drawings &across:"), seColumns);
+    form->addRow(QStringLiteral("Drawings &down:"), seRows);
+}
+
+SheetLayout TSheetBox::Sheet() const { return {seColumns->value(), seRows->value()}; }
+
 TAlbumForm::TAlbumForm(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AlbumForm"));
@@ -18,18 +39,10 @@ TAlbumForm::TAlbumForm(QWidget* parent) : QDialog(parent)
     cbOrientation = new QComboBox(this);
     cbOrientation->setObjectName(QStringLiteral("cbOrientation"));
     cbOrientation->addItems({QStringLiteral("Portrait"), QStringLiteral("Landscape")});
-    const auto spin = [this](const char* name) {
-        auto* s = new QSpinBox(this);
-        s->setObjectName(QString::fromLatin1(name));
-        s->setRange(1, kLargestSheetSide);
-        return s;
-    };
-    seColumns = spin("seColumns");
-    seRows = spin("seRows");
+    sheetBox = new TSheetBox({}, this);
     form->addRow(QStringLiteral("&Page size:"), cbPage);
     form->addRow(QStringLiteral("&Orientation:"), cbOrientation);
-    form->addRow(QStringLiteral("Drawings &across:"), seColumns);
-    form->addRow(QStringLiteral("Drawings &down:"), seRows);
+    form->addRow(sheetBox);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -41,7 +54,7 @@ PageSetup TAlbumForm::Setup() const
     PageSetup setup;
     setup.paper = cbPage->currentIndex() == 1 ? kPageLetter : kPageA4;
     setup.landscape = cbOrientation->currentIndex() == 1;
-    setup.sheet = {seColumns->value(), seRows->value()};
+    setup.sheet = sheetBox->Sheet();
     return setup;
 }
 

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QMainWindow>
 
+#include "app/PrintPages.h"
 #include "export/Album.h"
 #include "model/DrawDB.h"
 #include "render/PathRender.h"
@@ -101,8 +102,9 @@ public:
     TDrawing* SelectedDrawing() const;
     // The database whose drawings are listed, or none.
     TDrawDB* ListedDatabase() const;
-    // Prints the selected drawing, or every drawing of the listed database, on the printer.
-    void PrintDatabasePages(QPrinter& printer, bool selectedOnly);
+    // Prints the selected drawing, or the pages of the range of every drawing of the listed
+    // database, on the printer, as many a page as the print dialog last asked for.
+    void PrintDatabasePages(QPrinter& printer, bool selectedOnly, const PageRange& range = {});
     // What the last print or preview placed and left out.
     const PagesReport& LastPrint() const { return FLastPrint; }
 
@@ -243,6 +245,7 @@ private:
     int FPreviewCount = 0;
     RenderOptions FRenderOptions;
     PagesReport FLastPrint;
+    SheetLayout FPrintSheet;  // drawings a page on the printer, as last chosen
 
     // Held commands.
     int FBusyDepth = 0;

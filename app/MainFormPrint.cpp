@@ -101,7 +101,7 @@ void TMainForm::ExportDatabase1Click()
         ShowProblem(LeftOutText(report));
 }
 
-void TMainForm::PrintDatabasePages(QPrinter& printer, bool selectedOnly)
+void TMainForm::PrintDatabasePages(QPrinter& printer, bool selectedOnly, const PageRange& range)
 {
     TDrawDB* db = ListedDatabase();
     if (!db)
@@ -115,7 +115,7 @@ void TMainForm::PrintDatabasePages(QPrinter& printer, bool selectedOnly)
     }
     BusyScope busy(*this);
     const BusyCursor cursor(Qt::WaitCursor);
-    FLastPrint = PrintPages(printer, *db, files, SheetLayout{}, FRenderOptions);
+    FLastPrint = PrintPages(printer, *db, files, FPrintSheet, FRenderOptions, range);
 }
 
 void TMainForm::Print1Click()
@@ -126,15 +126,21 @@ void TMainForm::Print1Click()
     QPrinter printer(QPrinter::HighResolution);
     QPrintDialog dialog(&printer, this);
     dialog.setObjectName(QStringLiteral("printDialog"));
-    // "Selection" prints the selected drawing, "All" every drawing of the database.
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+    // "Selection" prints the selected drawing, "All" every drawing of the database, a page
+    // range those pages of it.
     if (SelectedDrawing()) {
         dialog.setOption(QAbstractPrintDialog::PrintSelection, true);
         printer.setPrintRange(QPrinter::Selection);
     }
+    auto* sheet = new TSheetBox(FPrintSheet);
+    dialog.setOptionTabs({sheet});
     if (dialog.exec() != QDialog::Accepted)
         return;
-    PrintDatabasePages(printer, printer.printRange() == QPrinter::Selection);
+    FPrintSheet = sheet->Sheet();
+    PageRange range;
+    if (printer.printRange() == QPrinter::PageRange)
+        range = {printer.fromPage(), printer.toPage()};
+    PrintDatabasePages(printer, printer.printRange() == QPrinter::Selection, range);
     if (!FLastPrint.problems.empty())
         ShowProblem(LeftOutText(FLastPrint));
 }

@@ -17,16 +17,28 @@ namespace {
 // Captions are drawn in hundredths of a point.
 constexpr double kCaptionUnits = 100;
 
-// Draws on a painter whose units are points from the paper's top-left corner.
+// Draws on a painter whose units are points from the paper's top-left corner; the pages
+// outside the range asked for are laid out but not printed.
 class PrinterCanvas : public PageCanvas {
 public:
-    PrinterCanvas(QPrinter& printer, QPainter& painter) : printer_(printer), painter_(painter) {}
+    PrinterCanvas(QPrinter& printer, QPainter& painter, const PageRange& range)
+        : printer_(printer), painter_(painter), range_(range)
+    {
+    }
 
-    void NewPage() override { printer_.newPage(); }
+    void NewPage() override
+    {
+        ++page_;
+        if (Printed() && started_)
+            printer_.newPage();
+    }
 
     void DrawDrawing(const TDrawing& drawing, const DrawingPlacement& at, const PageRect& cell,
                      const RenderOptions& options) override
     {
+        if (!Printed())
+            return;
+        started_ = true;
         painter_.save();
         painter_.setClipRect(QRectF(cell.x, cell.y, cell.width, cell.height));
         painter_.translate(at.x, at.y);
@@ -43,13 +55,20 @@ public:
 
     void DrawCaption(const Caption& caption, double x, double y) override
     {
+        if (!Printed())
+            return;
         QPainterDevice device(painter_, kCaptionUnits);
         DrawCaptionOn(device, caption, x, y, kCaptionUnits);
     }
 
 private:
+    bool Printed() const { return range_.Contains(page_); }
+
     QPrinter& printer_;
     QPainter& painter_;
+    PageRange range_;
+    int page_ = 1;
+    bool started_ = false;  // a page has been printed on
 };
 
 }  // namespace
@@ -68,7 +87,7 @@ PageSetup PrinterPageSetup(const QPrinter& printer, const SheetLayout& sheet)
 }
 
 PagesReport PrintPages(QPrinter& printer, TDrawDB& db, const std::vector<std::string>& files,
-                       const SheetLayout& sheet, const RenderOptions& options)
+                       const SheetLayout& sheet, const RenderOptions& options, const PageRange& range)
 {
     const PageSetup setup = PrinterPageSetup(printer, sheet);
     // The painter's units are points from the paper's corner, whatever the printer's margins.
@@ -79,7 +98,7 @@ PagesReport PrintPages(QPrinter& printer, TDrawDB& db, const std::vector<std::st
     painter.setRenderHint(QPainter::Antialiasing, true);
     const double dotsPerPoint = printer.resolution() / 72.0;
     painter.scale(dotsPerPoint, dotsPerPoint);
-    PrinterCanvas canvas(printer, painter);
+    PrinterCanvas canvas(printer, painter, range);
     PagesReport report = DrawPages(db, files, setup, options, canvas);
     painter.end();
     return report;

@@ -22,9 +22,16 @@ namespace plotwick::app {
 // margins at least the album's and at least the printer's own.
 PageSetup PrinterPageSetup(const QPrinter& printer, const SheetLayout& sheet);
 
-// Prints the record files of db (in the order given) on the printer; a record that cannot be
-// read or drawn is left out and reported. Raises when the printer cannot be painted on.
+// Pages from first to last, counted from 1; 0 for either end leaves that end open.
+struct PageRange {
+    int first = 0, last = 0;
+    bool Contains(int page) const { return (first <= 0 || page >= first) && (last <= 0 || page <= last); }
+};
+
+// Prints the record files of db (in the order given) on the printer, the pages of the range
+// only; a record that cannot be read or drawn is left out and reported. Raises when the printer
+// cannot be painted on.
 PagesReport PrintPages(QPrinter& printer, TDrawDB& db, const std::vector<std::string>& files,
-                       const SheetLayout& sheet, const RenderOptions& options);
+                       const SheetLayout& sheet, const RenderOptions& options, const PageRange& range = {});
 
 }  // namespace plotwick::app

@@ -62,7 +62,11 @@ int RunAlbum(const std::vector<std::string>& args)
         std::cerr << "plotwick-cli: " << p.path << ": " << p.message << "\n";
     if (report.drawings == 0)
         throw PathError(folder, "No drawing of the database could be read; nothing was written.");
-    std::cout << report.drawings << " drawings on " << report.pages << " pages, " << report.problems.size()
+    const auto count = [](std::size_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    std::cout << count(static_cast<std::size_t>(report.drawings), "drawing", "drawings") << " on "
+              << count(static_cast<std::size_t>(report.pages), "page", "pages") << ", " << report.problems.size()
               << " left out\n";
     return report.problems.empty() ? kExitOk : kExitDataError;
 }

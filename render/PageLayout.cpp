@@ -105,12 +105,14 @@ PageCell CellOnPage(const PageSetup& setup, int index)
 
 DrawingPlacement FitDrawing(std::int64_t width, std::int64_t height, const PageRect& area)
 {
-    const double w = static_cast<double>(std::max<std::int64_t>(width, 1));
-    const double h = static_cast<double>(std::max<std::int64_t>(height, 1));
+    // One drawing unit of margin on every side, as the metafile's picture has: the strokes
+    // along the drawing's edges reach out of its bounds by half their width.
+    const double w = static_cast<double>(std::max<std::int64_t>(width, 0)) + 2;
+    const double h = static_cast<double>(std::max<std::int64_t>(height, 0)) + 2;
     DrawingPlacement p;
     p.scale = std::min(area.width / w, area.height / h);
-    p.x = area.x + (area.width - w * p.scale) / 2;
-    p.y = area.y + (area.height - h * p.scale) / 2;
+    p.x = area.x + (area.width - w * p.scale) / 2 + p.scale;
+    p.y = area.y + (area.height - h * p.scale) / 2 + p.scale;
     return p;
 }
 

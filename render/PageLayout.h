@@ -63,9 +63,9 @@ struct PageCell {
 // The cell of the index-th drawing of a page (0 is top-left, then across, then down).
 PageCell CellOnPage(const PageSetup& setup, int index);
 
-// A drawing whose bounds are width x height drawing units, scaled to fill the area with its
-// proportions kept and centred: a page point is origin + scale x drawing point. A side of 0
-// or less counts as one unit.
+// A drawing whose bounds are width x height drawing units, with one unit of margin on every
+// side, scaled to fill the area with its proportions kept and centred: a page point is
+// (x, y) + scale x drawing point. A side of less than 0 counts as 0.
 struct DrawingPlacement {
     double scale = 1;
     double x = 0, y = 0;

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -132,14 +133,28 @@ private slots:
         QTRY_COMPARE(form->drList->count(), 4);
         Select(*form, 0);
         QVERIFY(form->SelectedDrawing());
+        // A page on which the drawing, two points a drawing unit, lands on whole pixels at two
+        // pixels a point: half-inch margins, the cell the drawing's size with its margin of a
+        // unit a side, and the caption's band below.
+        TDrawing& drawing = *form->SelectedDrawing();
+        const IntRect bounds = ExportBounds(drawing);
+        constexpr double kPixelsPerPoint = 2, kPointsPerUnit = 2, kMargin = 36;
+        const PageCell any = CellOnPage(PageSetup{}, 0);
+        const double band = any.cell.height - any.drawingArea.height;
+        const QSizeF paper(2 * kMargin + (bounds.Width() + 2) * kPointsPerUnit,
+                           2 * kMargin + band + (bounds.Height() + 2) * kPointsPerUnit);
         const QString pdf = Out(QStringLiteral("printed.pdf"));
-        {
-            QPrinter printer(QPrinter::HighResolution);
-            printer.setOutputFormat(QPrinter::PdfFormat);
-            printer.setOutputFileName(pdf);
-            printer.setPageSize(QPageSize(QPageSize::A4));
-            form->PrintDatabasePages(printer, true);
-        }
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        printer.setPageSize(QPageSize(paper, QPageSize::Point));
+        printer.setPageMargins(QMarginsF(kMargin, kMargin, kMargin, kMargin), QPageLayout::Point);
+        const PageCell cell = CellOnPage(app::PrinterPageSetup(printer, {}), 0);
+        const DrawingPlacement at = FitDrawing(bounds.Width(), bounds.Height(), cell.drawingArea);
+        QCOMPARE(at.scale, kPointsPerUnit);
+        QCOMPARE(at.x, kMargin + kPointsPerUnit);
+        QCOMPARE(at.y, kMargin + kPointsPerUnit);
+        form->PrintDatabasePages(printer, true);
         QCOMPARE(form->LastPrint().drawings, 1);
         if (!fixture::HaveProgram("pdftoppm") || !fixture::HaveProgram("pdfimages"))
             QSKIP("poppler-utils is not installed");
@@ -147,34 +162,82 @@ private slots:
         const auto images = fixture::RunCommand("pdfimages -list " + fixture::ShellQuote(pdf.toStdString()));
         QCOMPARE(std::count(images.out.begin(), images.out.end(), '\n'), 2);
         const std::string stem = (dir->Path() + "/printed");
-        QCOMPARE(fixture::RunCommand("pdftoppm -r 72 -png -singlefile " + fixture::ShellQuote(pdf.toStdString()) + " " +
+        QCOMPARE(fixture::RunCommand("pdftoppm -r 144 -png -singlefile " + fixture::ShellQuote(pdf.toStdString()) + " " +
                                      fixture::ShellQuote(stem)).status, 0);
         const QImage page(QString::fromStdString(stem + ".png"));
-        QCOMPARE(page.size(), QSize(595, 842));
+        QCOMPARE(page.size(), (paper * kPixelsPerPoint).toSize());
 
-        // Where the drawing lies on the page, by the same arithmetic, one pixel a point.
-        TDrawing& drawing = *form->SelectedDrawing();
-        const IntRect bounds = ExportBounds(drawing);
-        QPrinter a4;
-        a4.setPageSize(QPageSize(QPageSize::A4));
-        const PageCell cell = CellOnPage(app::PrinterPageSetup(a4, {}), 0);
-        const DrawingPlacement at = FitDrawing(bounds.Width(), bounds.Height(), cell.drawingArea);
-        const int w = static_cast<int>(std::lround(bounds.Width() * at.scale));
-        const int h = static_cast<int>(std::lround(bounds.Height() * at.scale));
-        // The PNG export stretched with its margin of 5 pixels a side.
+        // The PNG export stretched to the drawing's size on the page, with its margin of 5
+        // pixels a side.
+        const int w = static_cast<int>(bounds.Width() * kPointsPerUnit * kPixelsPerPoint);
+        const int h = static_cast<int>(bounds.Height() * kPointsPerUnit * kPixelsPerPoint);
         ExportOptions options;
         options.raster.pixels = std::pair{w + 10, h + 10};
         const auto png = ExportBytes(drawing, ExportFormat::Png, options);
         const QImage exported = QImage::fromData(png.data(), static_cast<int>(png.size()));
         QCOMPARE(exported.size(), QSize(w + 10, h + 10));
-        const QImage printed = page.copy(static_cast<int>(std::lround(at.x)) - 5, static_cast<int>(std::lround(at.y)) - 5,
-                                         w + 10, h + 10);
+        const QImage printed = page.copy(static_cast<int>(at.x * kPixelsPerPoint) - 5,
+                                         static_cast<int>(at.y * kPixelsPerPoint) - 5, w + 10, h + 10);
         const double rmse = Rmse(printed, exported);
         QVERIFY2(rmse < 0.04, qPrintable(QStringLiteral("RMSE %1").arg(rmse)));
         // And the comparison can fail: another drawing's export is far off.
         Select(*form, 1);
         const auto other = ExportBytes(*form->SelectedDrawing(), ExportFormat::Png, options);
         QVERIFY(Rmse(printed, QImage::fromData(other.data(), static_cast<int>(other.size()))) > 0.1);
+    }
+
+    void pageRangeAndSheetFromThePrintDialog()
+    {
+        if (!fixture::HaveProgram("pdfinfo") || !fixture::HaveProgram("pdftotext"))
+            QSKIP("poppler-utils is not installed");
+        auto form = Open();
+        QVERIFY(form);
+        QTRY_COMPARE(form->drList->count(), 4);
+        const auto pagesOf = [](const QString& pdf) {
+            const auto info = fixture::RunCommand("pdfinfo " + fixture::ShellQuote(pdf.toStdString()));
+            const auto at = info.out.find("Pages:");
+            return at == std::string::npos ? -1 : std::stoi(info.out.substr(at + 6));
+        };
+        const auto textOf = [](const QString& pdf) {
+            return QString::fromStdString(fixture::RunCommand("pdftotext " + fixture::ShellQuote(pdf.toStdString()) + " -").out);
+        };
+        // Pages 2 and 3 of Art, Square, Green (the damaged record has no page).
+        const QString range = Out(QStringLiteral("range.pdf"));
+        {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(range);
+            form->PrintDatabasePages(printer, false, {2, 3});
+        }
+        QCOMPARE(pagesOf(range), 2);
+        QVERIFY(!textOf(range).contains(QStringLiteral("Art")));
+        QVERIFY(textOf(range).contains(QStringLiteral("Square")));
+        QVERIFY(textOf(range).contains(QStringLiteral("Green")));
+
+        // "Print…" with "All" and two drawings across a page: two pages.
+        const QString all = Out(QStringLiteral("all.pdf"));
+        ModalResponder responder;
+        bool sawSheet = false;
+        responder.inspect = [&](QWidget* w) {
+            auto* dialog = qobject_cast<QPrintDialog*>(w);
+            if (!dialog)
+                return;
+            auto* sheet = dialog->findChild<app::TSheetBox*>();
+            auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+            sawSheet = sheet != nullptr;
+            if (!sheet || !file) {
+                dialog->reject();
+                return;
+            }
+            sheet->seColumns->setValue(2);
+            file->setText(all);
+            dialog->printer()->setOutputFileName(all);
+            dialog->accept();
+        };
+        form->Print1->trigger();
+        QVERIFY(sawSheet);
+        QCOMPARE(pagesOf(all), 2);
+        QCOMPARE(form->LastPrint().drawings, 3);
     }
 
     void previewShowsTheSelectedDrawingOrTheDatabase()
@@ -214,8 +277,8 @@ private slots:
             if (auto* settings = qobject_cast<app::TAlbumForm*>(w)) {
                 settings->cbPage->setCurrentIndex(1);
                 settings->cbOrientation->setCurrentIndex(1);
-                settings->seColumns->setValue(2);
-                settings->seRows->setValue(2);
+                settings->sheetBox->seColumns->setValue(2);
+                settings->sheetBox->seRows->setValue(2);
                 settings->accept();
             } else if (auto* save = qobject_cast<QFileDialog*>(w)) {
                 auto* name = save->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));

@@ -85,8 +85,9 @@ TEST(PageLayout, DrawingsAreFittedAndCentred)
         std::int64_t w, h;
         DrawingPlacement expected;
     };
-    for (const Case& c : {Case{400, 100, {0.5, 10, 45}}, Case{50, 100, {1, 85, 20}}, Case{20, 10, {10, 10, 20}},
-                          Case{0, 0, {100, 60, 20}}, Case{-200000, -200000, {100, 60, 20}}}) {
+    // Each drawing with a unit of margin a side.
+    for (const Case& c : {Case{398, 98, {0.5, 10.5, 45.5}}, Case{48, 98, {1, 86, 21}}, Case{18, 8, {10, 20, 30}},
+                          Case{0, 0, {50, 110, 70}}, Case{-200000, -200000, {50, 110, 70}}}) {
         const DrawingPlacement p = FitDrawing(c.w, c.h, area);
         EXPECT_DOUBLE_EQ(p.scale, c.expected.scale) << c.w << "x" << c.h;
         EXPECT_DOUBLE_EQ(p.x, c.expected.x) << c.w << "x" << c.h;
