@@ -25,13 +25,6 @@ namespace {
 // Captions are drawn in hundredths of a point.
 constexpr double kCaptionUnits = 100;
 
-cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length)
-{
-    auto* out = static_cast<std::vector<std::uint8_t>*>(closure);
-    out->insert(out->end(), data, data + length);
-    return CAIRO_STATUS_SUCCESS;
-}
-
 class PdfCanvas : public PageCanvas {
 public:
     PdfCanvas(cairo_surface_t* surface, cairo_t* cr) : surface_(surface), cr_(cr) {}
@@ -75,15 +68,6 @@ private:
     cairo_surface_t* surface_;
     cairo_t* cr_;
 };
-
-std::string PdfDate(std::time_t t)
-{
-    char date[32];
-    std::tm utc{};
-    if (!::gmtime_r(&t, &utc) || !std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc))
-        return {};
-    return date;
-}
 
 }  // namespace
 
@@ -149,30 +133,14 @@ AlbumResult BuildAlbum(TDrawDB& db, const PageSetup& setup, const RenderOptions&
 {
     AlbumResult result;
     const PageSize page = OrientedPage(setup);
-    std::vector<std::uint8_t> bytes;
-    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(AppendBytes, &bytes, page.width, page.height);
-    cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE, codepage::Cp1252ToUtf8(db.FName).c_str());
-    cairo_t* cr = cairo_create(surface);
-    std::exception_ptr error;
-    try {
+    std::vector<std::uint8_t> bytes = WritePdf(page.width, page.height, [&](cairo_surface_t* surface, cairo_t* cr) {
+        cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_TITLE, codepage::Cp1252ToUtf8(db.FName).c_str());
         PdfCanvas canvas(surface, cr);
         result.report = DrawPages(db, DatabaseRecordFiles(db), setup, options, canvas, progress);
         // Dated with the newest record, so that the same records always give the same file.
-        if (const std::string date = PdfDate(result.report.newest); !date.empty() && result.report.newest) {
-            cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATE_DATE, date.c_str());
-            cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_MOD_DATE, date.c_str());
-        }
-    } catch (...) {
-        error = std::current_exception();
-    }
-    cairo_destroy(cr);
-    cairo_surface_finish(surface);
-    const cairo_status_t status = cairo_surface_status(surface);
-    cairo_surface_destroy(surface);
-    if (error)
-        std::rethrow_exception(error);
-    if (status != CAIRO_STATUS_SUCCESS)
-        throw std::runtime_error(std::string("PDF error: ") + cairo_status_to_string(status));
+        if (result.report.newest)
+            SetPdfDates(surface, result.report.newest);
+    });
     if (result.report.drawings > 0)
         result.bytes = std::move(bytes);
     return result;

@@ -3,9 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <vector>
 
 #include "render/PathRender.h"
+
+typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
 
 namespace plotwick {
 
@@ -23,5 +28,14 @@ void DrawVectorShapes(const TDrawing& drawing, gdi::DeviceContext& device, const
 // most kLargestPdfPageUnits (1.5 million points); what lies beyond is cut off.
 inline constexpr std::int64_t kLargestPdfPageUnits = 2'000'000;
 std::vector<std::uint8_t> CreatePdf(TDrawing& drawing, const RenderOptions& options = {});
+
+// A PDF document whose pages are width x height points: draw puts the pages on the surface
+// through the context. The first error, draw's or Cairo's, is raised once the surface is
+// finished.
+using PdfDrawing = std::function<void(cairo_surface_t* surface, cairo_t* cr)>;
+std::vector<std::uint8_t> WritePdf(double width, double height, const PdfDrawing& draw);
+// Dates the document (created and modified) with a time of its input, so that the same input
+// always gives the same bytes.
+void SetPdfDates(cairo_surface_t* surface, std::time_t time);
 
 }  // namespace plotwick

@@ -36,12 +36,6 @@ using plotwick::app::TMainForm;
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // The root of the mean squared difference of two images of one size, channels from 0 to 1.
 double Rmse(const QImage& a, const QImage& b)
 {
@@ -70,18 +64,7 @@ private:
     std::unique_ptr<fixture::UserFolder> user;
     std::string sketches;
 
-    std::unique_ptr<TMainForm> Open()
-    {
-        auto form = std::make_unique<TMainForm>(Services(state, log));
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            return nullptr;
-        form->activateWindow();
-        for (int i = 0; i < form->DrawingsRoot()->childCount(); ++i)
-            if (form->DrawingsRoot()->child(i)->text(0) == QStringLiteral("Sketches"))
-                form->dbTree->setCurrentItem(form->DrawingsRoot()->child(i));
-        return form;
-    }
+    std::unique_ptr<TMainForm> Open() { return OpenOnDatabase(Services(state, log), QStringLiteral("Sketches")); }
 
     static void Select(TMainForm& form, int row) { form.drList->setCurrentRow(row, QItemSelectionModel::ClearAndSelect); }
 
@@ -290,7 +273,7 @@ private slots:
         };
         form->ExportDatabase1->trigger();
         QCOMPARE(responder.Count(QStringLiteral("message")), 1);  // the damaged record
-        const QByteArray written = ReadAll(pdf);
+        const QByteArray written = ReadFileBytes(pdf);
         QVERIFY(!written.isEmpty());
 
         QProcess cli;
@@ -300,7 +283,7 @@ private slots:
                    QStringLiteral("--sheet"), QStringLiteral("2x2"), QString::fromStdString(sketches), album});
         QVERIFY(cli.waitForFinished(60000));
         QCOMPARE(cli.exitCode(), 1);
-        QCOMPARE(written, ReadAll(album));
+        QCOMPARE(written, ReadFileBytes(album));
     }
 };
 
