@@ -4,6 +4,7 @@
 // the same bytes as plotwick-cli album.
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -89,6 +90,15 @@ private slots:
         broken.truncate(broken.size() - 3);
         user->AddRecord(sketches, "c.dat", broken);
         user->AddRecord(sketches, "d.dat", SquareRecord("Green", 0x0000FF00));
+        // Lettering, turned a little, in the user's vector font or the substitute face.
+        const std::string font = user->AddDatabase(kFonts, "Block", 1.0f, 1000);
+        const Bytes box = Path(0x00000000, std::nullopt, {M(50, 0), L(550, 0), L(550, -700), L(50, -700), Z()});
+        for (char c : std::string("HILO"))
+            WriteFile(font + "/g" + c + ".dat",
+                      GlyphRecord(static_cast<std::uint8_t>(c), std::pair<std::uint16_t, std::int16_t>{600, 0}, box));
+        Bytes words = Text(10, 60, 0x00800000, std::nullopt, "Block", 40, kIdentity, "HILO HILO");
+        words.append(Text(20, 140, 0x00000080, std::nullopt, "Block", 30, {0.9848f, -0.1736f, 0, 0.1736f, 0.9848f, 0, 0, 0, 1}, "LOH"));
+        user->AddRecord(sketches, "e.dat", Record("Words", words));
     }
 
     void menuEntries()
@@ -103,23 +113,24 @@ private slots:
         QCOMPARE(file.indexOf(form->ExportDatabase1), file.indexOf(form->Export1) + 1);
         QVERIFY(file.indexOf(form->Print1) > file.indexOf(form->CopyasBitmap1));
         // Enabled while a database's drawings are listed, with or without a selection.
-        QTRY_COMPARE(form->drList->count(), 4);
+        QTRY_COMPARE(form->drList->count(), 5);
         for (QAction* a : {form->ExportDatabase1, form->Print1, form->PrintPreview1})
             QVERIFY(a->isEnabled());
         QVERIFY(!form->Export1->isEnabled());
     }
 
-    void printedPageMatchesThePngExport()
+    // Prints the drawing of the row to a PDF file through QPrinter and compares the page's
+    // rendering with the PNG export of the same drawing: the root of the mean squared
+    // difference over the drawing, or -1 when poppler-utils is not installed.
+    double PrintedAgainstExport(TMainForm& form, int row, bool substitute, int compareWithRow = -1)
     {
-        auto form = Open();
-        QVERIFY(form);
-        QTRY_COMPARE(form->drList->count(), 4);
-        Select(*form, 0);
-        QVERIFY(form->SelectedDrawing());
+        Select(form, row);
+        if (!form.SelectedDrawing())
+            return 1;
         // A page on which the drawing, two points a drawing unit, lands on whole pixels at two
         // pixels a point: half-inch margins, the cell the drawing's size with its margin of a
         // unit a side, and the caption's band below.
-        TDrawing& drawing = *form->SelectedDrawing();
+        TDrawing& drawing = *form.SelectedDrawing();
         const IntRect bounds = ExportBounds(drawing);
         constexpr double kPixelsPerPoint = 2, kPointsPerUnit = 2, kMargin = 36;
         const PageCell any = CellOnPage(PageSetup{}, 0);
@@ -134,39 +145,69 @@ private slots:
         printer.setPageMargins(QMarginsF(kMargin, kMargin, kMargin, kMargin), QPageLayout::Point);
         const PageCell cell = CellOnPage(app::PrinterPageSetup(printer, {}), 0);
         const DrawingPlacement at = FitDrawing(bounds.Width(), bounds.Height(), cell.drawingArea);
-        QCOMPARE(at.scale, kPointsPerUnit);
-        QCOMPARE(at.x, kMargin + kPointsPerUnit);
-        QCOMPARE(at.y, kMargin + kPointsPerUnit);
-        form->PrintDatabasePages(printer, true);
-        QCOMPARE(form->LastPrint().drawings, 1);
+        if (at.scale != kPointsPerUnit || at.x != kMargin + kPointsPerUnit || at.y != kMargin + kPointsPerUnit)
+            return 1;
+        if (form.SubstituteFontName().empty() == substitute)
+            form.CheckBox1->click();
+        form.PrintDatabasePages(printer, true);
+        if (form.LastPrint().drawings != 1)
+            return 1;
         if (!fixture::HaveProgram("pdftoppm") || !fixture::HaveProgram("pdfimages"))
-            QSKIP("poppler-utils is not installed");
+            return -1;
         // Vectors: no image on the page.
         const auto images = fixture::RunCommand("pdfimages -list " + fixture::ShellQuote(pdf.toStdString()));
-        QCOMPARE(std::count(images.out.begin(), images.out.end(), '\n'), 2);
-        const std::string stem = (dir->Path() + "/printed");
-        QCOMPARE(fixture::RunCommand("pdftoppm -r 144 -png -singlefile " + fixture::ShellQuote(pdf.toStdString()) + " " +
-                                     fixture::ShellQuote(stem)).status, 0);
+        if (std::count(images.out.begin(), images.out.end(), '\n') != 2)
+            return 1;
+        const std::string stem = dir->Path() + "/printed";
+        fixture::RunCommand("pdftoppm -r 144 -png -singlefile " + fixture::ShellQuote(pdf.toStdString()) + " " +
+                            fixture::ShellQuote(stem));
         const QImage page(QString::fromStdString(stem + ".png"));
-        QCOMPARE(page.size(), (paper * kPixelsPerPoint).toSize());
+        if (page.size() != (paper * kPixelsPerPoint).toSize())
+            return 1;
 
         // The PNG export stretched to the drawing's size on the page, with its margin of 5
         // pixels a side.
         const int w = static_cast<int>(bounds.Width() * kPointsPerUnit * kPixelsPerPoint);
         const int h = static_cast<int>(bounds.Height() * kPointsPerUnit * kPixelsPerPoint);
         ExportOptions options;
+        options.substituteFont = substitute;
         options.raster.pixels = std::pair{w + 10, h + 10};
-        const auto png = ExportBytes(drawing, ExportFormat::Png, options);
+        if (compareWithRow >= 0)
+            Select(form, compareWithRow);
+        const auto png = ExportBytes(*form.SelectedDrawing(), ExportFormat::Png, options);
         const QImage exported = QImage::fromData(png.data(), static_cast<int>(png.size()));
-        QCOMPARE(exported.size(), QSize(w + 10, h + 10));
         const QImage printed = page.copy(static_cast<int>(at.x * kPixelsPerPoint) - 5,
                                          static_cast<int>(at.y * kPixelsPerPoint) - 5, w + 10, h + 10);
-        const double rmse = Rmse(printed, exported);
-        QVERIFY2(rmse < 0.04, qPrintable(QStringLiteral("RMSE %1").arg(rmse)));
+        return Rmse(printed, exported.scaled(printed.size()));
+    }
+
+    void printedPageMatchesThePngExport_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("substitute");
+        QTest::addColumn<double>("tolerance");
+        QTest::newRow("fills, a hole, strokes") << 0 << false << 0.04;
+        QTest::newRow("lettering in the vector font") << 4 << false << 0.04;
+        // Large letters drawn by two font rasterisers, Qt's antialiased and the export's
+        // aliased one, which also puts the baseline on whole work pixels (the first line ends
+        // up a pixel lower): their edges differ more; size, place and turn are the same.
+        QTest::newRow("lettering in the substitute face") << 4 << true << 0.08;
+    }
+
+    void printedPageMatchesThePngExport()
+    {
+        QFETCH(int, row);
+        QFETCH(bool, substitute);
+        QFETCH(double, tolerance);
+        auto form = Open();
+        QVERIFY(form);
+        QTRY_COMPARE(form->drList->count(), 5);
+        const double rmse = PrintedAgainstExport(*form, row, substitute);
+        if (rmse < 0)
+            QSKIP("poppler-utils is not installed");
+        QVERIFY2(rmse < tolerance, qPrintable(QStringLiteral("RMSE %1").arg(rmse)));
         // And the comparison can fail: another drawing's export is far off.
-        Select(*form, 1);
-        const auto other = ExportBytes(*form->SelectedDrawing(), ExportFormat::Png, options);
-        QVERIFY(Rmse(printed, QImage::fromData(other.data(), static_cast<int>(other.size()))) > 0.1);
+        QVERIFY(PrintedAgainstExport(*form, row, substitute, 1) > 0.1);
     }
 
     void pageRangeAndSheetFromThePrintDialog()
@@ -175,7 +216,7 @@ private slots:
             QSKIP("poppler-utils is not installed");
         auto form = Open();
         QVERIFY(form);
-        QTRY_COMPARE(form->drList->count(), 4);
+        QTRY_COMPARE(form->drList->count(), 5);
         const auto pagesOf = [](const QString& pdf) {
             const auto info = fixture::RunCommand("pdfinfo " + fixture::ShellQuote(pdf.toStdString()));
             const auto at = info.out.find("Pages:");
@@ -184,7 +225,7 @@ private slots:
         const auto textOf = [](const QString& pdf) {
             return QString::fromStdString(fixture::RunCommand("pdftotext " + fixture::ShellQuote(pdf.toStdString()) + " -").out);
         };
-        // Pages 2 and 3 of Art, Square, Green (the damaged record has no page).
+        // Pages 2 and 3 of Art, Square, Green, Words (the damaged record has no page).
         const QString range = Out(QStringLiteral("range.pdf"));
         {
             QPrinter printer(QPrinter::HighResolution);
@@ -220,14 +261,14 @@ private slots:
         form->Print1->trigger();
         QVERIFY(sawSheet);
         QCOMPARE(pagesOf(all), 2);
-        QCOMPARE(form->LastPrint().drawings, 3);
+        QCOMPARE(form->LastPrint().drawings, 4);
     }
 
     void previewShowsTheSelectedDrawingOrTheDatabase()
     {
         auto form = Open();
         QVERIFY(form);
-        QTRY_COMPARE(form->drList->count(), 4);
+        QTRY_COMPARE(form->drList->count(), 5);
         ModalResponder responder;
         int pages = -1;
         responder.inspect = [&](QWidget* w) {
@@ -239,7 +280,7 @@ private slots:
         };
         form->PrintPreview1->trigger();
         // Three drawings: the damaged record is left out and reported.
-        QCOMPARE(pages, 3);
+        QCOMPARE(pages, 4);
         QCOMPARE(form->LastPrint().problems.size(), std::size_t{1});
         QCOMPARE(responder.Count(QStringLiteral("message")), 1);
         QVERIFY(responder.Texts().first().contains(QStringLiteral("c.dat: Incorrect data format.")));
@@ -253,7 +294,7 @@ private slots:
     {
         auto form = Open();
         QVERIFY(form);
-        QTRY_COMPARE(form->drList->count(), 4);
+        QTRY_COMPARE(form->drList->count(), 5);
         const QString pdf = Out(QStringLiteral("window.pdf"));
         ModalResponder responder;
         responder.inspect = [&](QWidget* w) {
