@@ -243,6 +243,7 @@ void TMainForm::BuildMenus()
     // The shortcuts work wherever the focus is in the window, the item views included.
     for (QAction* a : {OpenFolder1, Copyasvectors1, CopyasBitmap1})
         a->setShortcutContext(Qt::WindowShortcut);
+    BuildPrintActions();
     EnableDrawingCommands(false);
 
     connect(Export1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::Export1Click); });

@@ -13,6 +13,8 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include "app/PrintPages.h"
+#include "export/Album.h"
 #include "model/DrawDB.h"
 #include "render/PathRender.h"
 #include "platform/userdata/UserData.h"
@@ -25,6 +27,7 @@ class QListWidget;
 class QListWidgetItem;
 class QMenu;
 class QMimeData;
+class QPrinter;
 class QSplitter;
 class QStatusBar;
 class QTreeWidget;
@@ -103,6 +106,13 @@ public:
     static TDrawing* ItemDrawing(QListWidgetItem* item);
     // The drawing of the selected list item, or none.
     TDrawing* SelectedDrawing() const;
+    // The database whose drawings are listed, or none.
+    TDrawDB* ListedDatabase() const;
+    // Prints the selected drawing, or the pages of the range of every drawing of the listed
+    // database, on the printer, as many a page as the print dialog last asked for.
+    void PrintDatabasePages(QPrinter& printer, bool selectedOnly, const PageRange& range = {});
+    // What the last print or preview placed and left out.
+    const PagesReport& LastPrint() const { return FLastPrint; }
 
     // While a drawing's texts are being laid out (and while a database is being listed),
     // pending events are let through; commands that would free the drawing, the databases or
@@ -139,6 +149,10 @@ public:
     QAction* N1;
     QAction* Copyasvectors1;
     QAction* CopyasBitmap1;
+    QAction* ExportDatabase1 = nullptr;  // MainFormPrint.cpp
+    QAction* N3 = nullptr;
+    QAction* PrintPreview1 = nullptr;
+    QAction* Print1 = nullptr;
     QMenu* Options1;
     QAction* SelectUser1;
     QMenu* About1;
@@ -208,6 +222,10 @@ private:
     void CopyasBitmap1Click();
     void BuildSaveDialog();
     void saveDialTypeChange(const QString& filter);
+    void BuildPrintActions();
+    void ExportDatabase1Click();
+    void PrintPreview1Click();
+    void Print1Click();
 
     // Runs a user command: held while busy, its error shown in the standard error box.
     void RunCommand(void (TMainForm::*command)());
@@ -254,6 +272,8 @@ private:
     bool FSettingsLoaded = false;  // LoadSettings ran: there is a layout worth storing
     int FPreviewCount = 0;
     RenderOptions FRenderOptions;
+    PagesReport FLastPrint;
+    SheetLayout FPrintSheet;  // drawings a page on the printer, as last chosen
 
     // Folders.
     QString FStartPath;           // named on the command line

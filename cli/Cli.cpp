@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -74,6 +75,15 @@ long ParseNumber(const std::string& option, const std::string& text, long min, l
         throw UsageError("--" + option + " takes a whole number from " + std::to_string(min) + " to " +
                          std::to_string(max));
     return v;
+}
+
+void Progress(std::size_t done, std::size_t total)
+{
+    constexpr int width = 40;
+    const int filled = total ? static_cast<int>(width * done / total) : width;
+    std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), done, total);
+    std::fflush(stderr);
 }
 
 std::vector<Command>& Commands()

@@ -57,6 +57,9 @@ struct RegisterCommand {
     explicit RegisterCommand(Command c) { Commands().push_back(std::move(c)); }
 };
 
+// Draws the progress bar of a long run on standard error: done of total, in place.
+void Progress(std::size_t done, std::size_t total);
+
 // The user folder that a record at <U>/QNDraw/<kind>/<database>/<file> lies in, or empty.
 std::string UserFolderOfRecord(const std::string& recordPath);
 // Clears the font list and loads the font databases of a user folder into it, as the window's

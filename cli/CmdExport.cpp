@@ -45,15 +45,6 @@ int RunExport(const std::vector<std::string>& args)
     return kExitOk;
 }
 
-void Progress(std::size_t done, std::size_t total)
-{
-    constexpr int width = 40;
-    const int filled = total ? static_cast<int>(width * done / total) : width;
-    std::fprintf(stderr, "\r[%s%s] %zu/%zu", std::string(static_cast<std::size_t>(filled), '#').c_str(),
-                 std::string(static_cast<std::size_t>(width - filled), ' ').c_str(), done, total);
-    std::fflush(stderr);
-}
-
 int RunExportAll(const std::vector<std::string>& args)
 {
     const ParsedArgs a = ParseArgs(args, ExportOptionSpec());

@@ -23,7 +23,7 @@ _plotwick_cli()
         if [[ $cur == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "--help --version" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "users databases drawings shapes export export-all" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "users databases drawings shapes export export-all album" -- "$cur")
         fi
         return
     fi
@@ -36,6 +36,7 @@ _plotwick_cli()
         shapes) options="--normalise --user-folder" ;;
         export) options=$export_options ;;
         export-all) options="--format $export_options" folders=1 ;;
+        album) options="--sheet --page --landscape --substitute-font --user-folder" ;;
         *) return ;;
     esac
 
@@ -47,7 +48,10 @@ _plotwick_cli()
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             return ;;
-        --scale | --width | --height | --quality)
+        --page)
+            mapfile -t COMPREPLY < <(compgen -W "a4 letter" -- "$cur")
+            return ;;
+        --scale | --width | --height | --quality | --sheet)
             return ;;
     esac
 

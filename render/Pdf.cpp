@@ -28,6 +28,14 @@ cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned in
 
 }  // namespace
 
+void DrawVectorShapes(const TDrawing& drawing, gdi::DeviceContext& device, const RenderOptions& options)
+{
+    const RenderContext context = RenderContext::Metafile(options);
+    for (const auto& shape : drawing.FShapes)
+        if (shape)
+            Draw(*shape, device, context, {0, 0}, 1.0f);
+}
+
 std::vector<std::uint8_t> CreatePdf(TDrawing& drawing, const RenderOptions& options)
 {
     const IntRect r = drawing.GetBounds();
@@ -38,34 +46,29 @@ std::vector<std::uint8_t> CreatePdf(TDrawing& drawing, const RenderOptions& opti
     const MetafileLayout l = ComputeMetafileLayout(std::min(r.Width(), kLargestPdfPageUnits),
                                                    std::min(r.Height(), kLargestPdfPageUnits));
     constexpr double kPointsPerUnit = 72.0 / 96.0;
+    return WritePdf(static_cast<double>(l.width) * kPointsPerUnit, static_cast<double>(l.height) * kPointsPerUnit,
+                    [&](cairo_surface_t* surface, cairo_t* cr) {
+                        // Dated with the record's own modification time.
+                        struct stat st;
+                        if (::stat(drawing.FilePath().c_str(), &st) == 0)
+                            SetPdfDates(surface, st.st_mtime);
+                        cairo_scale(cr, kPointsPerUnit, kPointsPerUnit);
+                        // The metafile's fine logical units keep sub-unit precision in the page.
+                        gdi::CairoDevice device(cr, MetafileScale, gdi::CairoDevice::Target::Vector);
+                        DrawVectorShapes(drawing, device, options);
+                    });
+}
+
+std::vector<std::uint8_t> WritePdf(double width, double height, const PdfDrawing& draw)
+{
     std::vector<std::uint8_t> bytes;
-    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(
-        AppendBytes, &bytes, static_cast<double>(l.width) * kPointsPerUnit, static_cast<double>(l.height) * kPointsPerUnit);
-    // The page is dated with the record's own modification time, so that the same record always
-    // gives the same file.
-    struct stat st;
-    if (::stat(drawing.FilePath().c_str(), &st) == 0) {
-        char date[32];
-        std::tm utc{};
-        if (::gmtime_r(&st.st_mtime, &utc) && std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc)) {
-            cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATE_DATE, date);
-            cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_MOD_DATE, date);
-        }
-    }
+    cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(AppendBytes, &bytes, width, height);
     cairo_t* cr = cairo_create(surface);
     std::exception_ptr error;
-    {
-        cairo_scale(cr, kPointsPerUnit, kPointsPerUnit);
-        // The metafile's fine logical units keep sub-unit precision in the page as well.
-        gdi::CairoDevice device(cr, MetafileScale, gdi::CairoDevice::Target::Vector);
-        const RenderContext context = RenderContext::Metafile(options);
-        try {
-            for (const auto& shape : drawing.FShapes)
-                if (shape)
-                    Draw(*shape, device, context, {0, 0}, 1.0f);
-        } catch (...) {
-            error = std::current_exception();
-        }
+    try {
+        draw(surface, cr);
+    } catch (...) {
+        error = std::current_exception();
     }
     cairo_destroy(cr);
     cairo_surface_finish(surface);
@@ -76,6 +79,16 @@ std::vector<std::uint8_t> CreatePdf(TDrawing& drawing, const RenderOptions& opti
     if (status != CAIRO_STATUS_SUCCESS)
         throw std::runtime_error(std::string("PDF error: ") + cairo_status_to_string(status));
     return bytes;
+}
+
+void SetPdfDates(cairo_surface_t* surface, std::time_t time)
+{
+    char date[32];
+    std::tm utc{};
+    if (!::gmtime_r(&time, &utc) || !std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%SZ", &utc))
+        return;
+    cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_CREATE_DATE, date);
+    cairo_pdf_surface_set_metadata(surface, CAIRO_PDF_METADATA_MOD_DATE, date);
 }
 
 }  // namespace plotwick

@@ -3,11 +3,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QTest>
 #include <QTreeWidget>
 
 #include "app/AboutForm.h"
@@ -230,6 +232,26 @@ fixture::Bytes SquareRecord(const std::string& name, std::uint32_t color, bool t
                 (x >= 8 && x < 24 && y >= 8 && y < 24) || !thumbnailWithWhite ? 230 : 0;
     using namespace fixture;
     return Record(name, Path(color, std::nullopt, {M(0, 0), L(100, 0), L(100, 100), L(0, 100), Z()}), &thumb);
+}
+
+QByteArray ReadFileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+std::unique_ptr<app::TMainForm> OpenOnDatabase(app::TMainFormServices services, const QString& caption)
+{
+    auto form = std::make_unique<app::TMainForm>(std::move(services));
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        return nullptr;
+    form->activateWindow();
+    QTreeWidgetItem* root = form->DrawingsRoot();
+    for (int i = 0; i < root->childCount(); ++i)
+        if (root->child(i)->text(0) == caption)
+            form->dbTree->setCurrentItem(root->child(i));
+    return form;
 }
 
 QStringList ChildTexts(const QTreeWidgetItem* node)

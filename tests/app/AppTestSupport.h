@@ -122,6 +122,12 @@ QStringList SettingNames();
 fixture::Bytes SquareRecord(const std::string& name, std::uint32_t color = 0x000000FF,
                             bool thumbnailWithWhite = true);
 
+// A file's bytes, empty when it cannot be read.
+QByteArray ReadFileBytes(const QString& path);
+// The window shown and exposed, with the drawing database of that caption selected in the
+// tree; none when the window could not be shown.
+std::unique_ptr<app::TMainForm> OpenOnDatabase(app::TMainFormServices services, const QString& caption);
+
 // The texts of a tree node's children.
 QStringList ChildTexts(const class QTreeWidgetItem* node);
 // The child of a tree node with that caption, or none.

@@ -55,6 +55,8 @@ expect "plotwick-cli export-all --format=" $formats
 expect "plotwick-cli export-all --format=p" pdf png
 expect "plotwick-cli export-all --grayscale --format j" jpg
 expect "plotwick-cli export --width " ""
+expect "plotwick-cli album --page " a4 letter
+expect "plotwick-cli album --landscape --sheet " ""
 for command in $commands; do
     expect "plotwick-cli $command --" \
         $("$cli" "$command" --help | grep -o -- '--[a-z][a-z-]*' | sort -u) --help
