@@ -91,6 +91,9 @@ TMainForm::TMainForm(TMainFormServices services, const QString& startPath, QWidg
 TMainForm::~TMainForm()
 {
     FormDestroy();
+    // The list's model still signals while the child widgets are destroyed, after this object's
+    // own members are gone: nothing of this window may answer it then.
+    disconnect(drList->model(), nullptr, this, nullptr);
 }
 
 void TMainForm::BuildComponents()
