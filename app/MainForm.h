@@ -21,6 +21,7 @@ class QAction;
 class QCheckBox;
 class QFileDialog;
 class QItemSelection;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
@@ -38,6 +39,7 @@ namespace plotwick::app {
 
 class TAboutForm;
 class TCaptionPanel;
+class TDrawingView;
 class TEmptyState;
 class TImageView;
 class TTitlePanel;
@@ -143,6 +145,29 @@ public:
     QAction* SelectUser1;
     QMenu* About1;
     QAction* About2;
+    // The drawing view, the list's filter and the commands around them (MainFormView.cpp).
+    TDrawingView* drView;
+    QLineEdit* edFilter;
+    QMenu* View1;
+    QAction* OpenDrawing1;
+    QAction* ZoomIn1;
+    QAction* ZoomOut1;
+    QAction* FitToWindow1;
+    QAction* ActualSize1;
+    QAction* PreviousDrawing1;
+    QAction* NextDrawing1;
+    QAction* FullScreen1;
+    QAction* BackToList1;
+    QAction* SelectAll1;
+    QAction* ExportSelected1;
+    QAction* ExportDatabase1;
+    QAction* Quit1;
+    QAction* KeyboardShortcuts1;
+    // True while the drawing view stands in the place of the list.
+    bool ViewShown() const;
+    // The folder the last export went to (empty before the first).
+    const QString& LastExportFolder() const { return FLastExportFolder; }
+
     // The save dialog of "E&xport": it lives as long as the window, so the folder, the filter
     // and the default extension last chosen carry over to the next export.
     QFileDialog* saveDial;
@@ -207,6 +232,26 @@ private:
     void Copyasvectors1Click();
     void CopyasBitmap1Click();
     void BuildSaveDialog();
+
+    // The drawing view and the commands added around the designed ones (MainFormView.cpp).
+    void BuildView();
+    void OpenDrawing1Click();
+    void ShowSelectedInView();
+    void CloseView();
+    void StepDrawing(int step);
+    void FullScreen1Click();
+    void BackToList1Click();
+    void UpdateViewCommands();
+    // The list was emptied or replaced: no preview, no drawing commands, no view.
+    void ForgetSelection();
+    void edFilterChange(const QString& text);
+    void KeyboardShortcuts1Click();
+    void ExportSelected1Click();
+    void ExportDatabase1Click();
+    void ExportDrawings(const std::vector<TDrawing*>& drawings, const QString& title);
+    void RememberExportFolder(const QString& folder);
+    // Rethrows the error being handled with the drawing's name and file before its message.
+    [[noreturn]] static void RethrowNamingDrawing(const TDrawing& drawing);
     void saveDialTypeChange(const QString& filter);
 
     // Runs a user command: held while busy, its error shown in the standard error box.
@@ -273,6 +318,10 @@ private:
     int FDeferToggles = 0;
     bool FDeferClose = false;
     std::vector<void (TMainForm::*)()> FDeferredCommands;
+
+    // The view and the exports.
+    QString FLastExportFolder;
+    bool FFullScreenFromList = false;  // full screen opened the view: leaving it goes back
 
     // Layout.
     bool FEverShown = false;

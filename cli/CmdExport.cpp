@@ -8,7 +8,7 @@
 
 #include "cli/Cli.h"
 #include "cli/Export.h"
-#include "cli/OutputNames.h"
+#include "export/OutputNames.h"
 #include "cli/Report.h"
 #include "model/BParser.h"
 #include "model/DatabaseScan.h"
