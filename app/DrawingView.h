@@ -99,7 +99,8 @@ public:
     // The image of the last finished render (device pixels) and the number of renders shown.
     const QImage& RenderedImage() const { return image_; }
     int RenderCount() const { return renderCount_; }
-    bool RenderPending() const { return waiting_ != 0; }
+    // A render is asked for or under way.
+    bool RenderPending() const { return waiting_ != 0 || renderScheduled_; }
 
     static constexpr double kMinZoom = 0.01, kMaxZoom = 64;
     static constexpr int kMargin = 10;  // logical pixels around the drawing

@@ -122,7 +122,10 @@ void TMainForm::BuildView()
     File1->insertActions(N1, {ExportSelected1, ExportDatabase1});
     File1->addSeparator();
     Quit1 = AddAction(File1, "Quit1", QStringLiteral("&Quit"));
-    Quit1->setShortcut(QKeySequence::Quit);
+    // The standard key where the platform has one; Ctrl+Q, the usual one, where it has none.
+    Quit1->setShortcuts(QKeySequence::keyBindings(QKeySequence::Quit).isEmpty()
+                            ? QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::Key_Q)}
+                            : QKeySequence::keyBindings(QKeySequence::Quit));
     Quit1->setMenuRole(QAction::QuitRole);
 
     // The View menu.
@@ -146,7 +149,10 @@ void TMainForm::BuildView()
     NextDrawing1->setShortcut(QKeySequence(Qt::Key_PageDown));
     View1->addSeparator();
     FullScreen1 = AddAction(View1, "FullScreen1", QStringLiteral("F&ull Screen"));
-    FullScreen1->setShortcuts(QKeySequence::keyBindings(QKeySequence::FullScreen) << QKeySequence(Qt::Key_F11));
+    QList<QKeySequence> fullScreenKeys = QKeySequence::keyBindings(QKeySequence::FullScreen);
+    if (!fullScreenKeys.contains(QKeySequence(Qt::Key_F11)))
+        fullScreenKeys << QKeySequence(Qt::Key_F11);
+    FullScreen1->setShortcuts(fullScreenKeys);
     FullScreen1->setCheckable(true);
     BackToList1 = AddAction(View1, "BackToList1", QStringLiteral("&Back to the List"));
     BackToList1->setShortcut(QKeySequence(Qt::Key_Escape));
