@@ -1,3 +1,6 @@
+// Before any Qt header: Qt defines "slots" as a keyword, a name the pool's template uses.
+#include "export/Workers.h"
+
 #include "app/DrawingView.h"
 
 #include <algorithm>
@@ -23,55 +26,20 @@ ViewDrawing::~ViewDrawing() = default;
 // --- The render thread ------------------------------------------------------------------------
 
 TViewRenderer::TViewRenderer(QObject* context, Done done)
-    : context_(context), done_(std::move(done)), thread_([this] { Run(); })
+    : context_(context), done_(std::move(done)), workers_(std::make_unique<Workers>(1, Workers::Order::NewestFirst))
 {
 }
 
+// A render under way finishes, the ones waiting are dropped.
 TViewRenderer::~TViewRenderer()
 {
-    {
-        const std::lock_guard lock(mutex_);
-        stop_ = true;
-        pending_.reset();
-    }
-    wake_.notify_one();
-    thread_.join();
+    workers_.reset();
 }
 
 void TViewRenderer::Request(ViewRenderRequest request)
 {
-    {
-        const std::lock_guard lock(mutex_);
-        pending_ = std::move(request);
-    }
-    wake_.notify_one();
-}
-
-void TViewRenderer::Cancel()
-{
-    const std::lock_guard lock(mutex_);
-    pending_.reset();
-}
-
-QImage TViewRenderer::Render(const ViewRenderRequest& request)
-{
-    gdi::Bitmap24 target(request.width, request.height);
-    RenderRegion(request.drawing->shapes, target, request.scale, request.x0, request.y0, request.options);
-    return BitmapToImage(target);
-}
-
-void TViewRenderer::Run()
-{
-    for (;;) {
-        ViewRenderRequest request;
-        {
-            std::unique_lock lock(mutex_);
-            wake_.wait(lock, [this] { return stop_ || pending_; });
-            if (stop_)
-                return;
-            request = std::move(*pending_);
-            pending_.reset();
-        }
+    workers_->Cancel();  // a render not started yet is outdated by this one
+    workers_->Submit([this, request = std::move(request)]() mutable {
         QImage image;
         QString error;
         try {
@@ -85,7 +53,19 @@ void TViewRenderer::Run()
         QMetaObject::invokeMethod(
             context_, [this, id = request.id, image = std::move(image), error] { done_(id, image, error); },
             Qt::QueuedConnection);
-    }
+    });
+}
+
+void TViewRenderer::Cancel()
+{
+    workers_->Cancel();
+}
+
+QImage TViewRenderer::Render(const ViewRenderRequest& request)
+{
+    gdi::Bitmap24 target(request.width, request.height);
+    RenderRegion(request.drawing->shapes, target, request.scale, request.x0, request.y0, request.options);
+    return BitmapToImage(target);
 }
 
 // --- The view ---------------------------------------------------------------------------------

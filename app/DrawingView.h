@@ -4,13 +4,9 @@
 // way the view shows the last image it has, scaled, and never waits for it.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <thread>
 #include <vector>
 
 #include <QAbstractScrollArea>
@@ -21,6 +17,7 @@
 
 namespace plotwick {
 class VPath;
+class Workers;
 }
 
 namespace plotwick::app {
@@ -42,9 +39,9 @@ struct ViewRenderRequest {
     std::uint64_t id = 0;
 };
 
-// Renders requests one at a time on a thread of its own. A request made while another waits
-// replaces it: only the newest is drawn. Each finished image is handed to the callback on the
-// callback's own thread (through the context object's event loop).
+// Renders requests one at a time on a worker of its own (plotwick::Workers, newest first). A
+// request made while another waits replaces it: only the newest is drawn. Each finished image
+// is handed to the callback on the context object's thread, through its event loop.
 class TViewRenderer {
 public:
     using Done = std::function<void(std::uint64_t id, QImage image, QString error)>;
@@ -60,14 +57,9 @@ public:
     static QImage Render(const ViewRenderRequest& request);
 
 private:
-    void Run();
     QObject* context_;
     Done done_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::optional<ViewRenderRequest> pending_;
-    bool stop_ = false;
-    std::thread thread_;
+    std::unique_ptr<Workers> workers_;  // its header's names clash with Qt's keywords
 };
 
 class TDrawingView : public QAbstractScrollArea {
