@@ -454,8 +454,8 @@ void TMainForm::ListDrawings(TDrawDB* db)
     BusyCursor cursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
     ReleaseDrawings();
-    for (const auto& entry : files::Enumerate(db->FPath, "*.dat", files::Hidden::Include))
-        AddDrawing(db, entry.name);
+    // The first screen at once, the rest in slices while the window stays responsive.
+    StartListing(db, files::Enumerate(db->FPath, "*.dat", files::Hidden::Include));
 }
 
 void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
@@ -484,6 +484,7 @@ void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
 
 void TMainForm::ReleaseDrawings()
 {
+    StopListing();
     for (int i = 0; i < drList->count(); ++i)
         if (drList->item(i)->type() == kDrawingItemType)
             static_cast<TDrawingItem*>(drList->item(i))->FDrawing.reset();

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include "model/DrawDB.h"
+#include "platform/files/Files.h"
 #include "render/PathRender.h"
 #include "platform/userdata/UserData.h"
 
@@ -249,6 +250,10 @@ private:
     void ExportSelected1Click();
     void ExportDatabase1Click();
     void ExportDrawings(const std::vector<TDrawing*>& drawings, const QString& title);
+    // Listing a database: the first screen at once, the rest in slices (MainFormListing.cpp).
+    void StartListing(TDrawDB* db, std::vector<files::DirEntry> entries);
+    void ContinueListing(std::uint64_t generation);
+    void StopListing();
     void RememberExportFolder(const QString& folder);
     // Rethrows the error being handled with the drawing's name and file before its message.
     [[noreturn]] static void RethrowNamingDrawing(const TDrawing& drawing);
@@ -321,6 +326,11 @@ private:
 
     // The view and the exports.
     QString FLastExportFolder;
+    // The records of the database being listed that are not in the list yet.
+    TDrawDB* FListingDb = nullptr;
+    std::vector<files::DirEntry> FListingEntries;
+    std::size_t FListingNext = 0;
+    std::uint64_t FListingGeneration = 0;
     bool FFullScreenFromList = false;  // full screen opened the view: leaving it goes back
 
     // Layout.

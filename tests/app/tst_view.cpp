@@ -348,6 +348,33 @@ private slots:
                           .arg(QLocale(QLocale::English).toString(QFileInfo(QString::fromStdString(sketches + "/a.dat")).size())));
     }
 
+    // A large database shows its first screen at once and fills the rest while the window
+    // goes on; the filter applies to the drawings added later too.
+    void aLargeDatabaseFillsInSlices()
+    {
+        const std::string many = user->AddDatabase(kDrawings, "Many");
+        for (int i = 0; i < 1200; ++i)
+            user->AddRecord(many, "r" + std::to_string(10000 + i) + ".dat",
+                            SquareRecord(i % 2 ? "Odd " + std::to_string(i) : "Even " + std::to_string(i)));
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        form->dbTree->setCurrentItem(ChildNamed(form->DrawingsRoot(), QStringLiteral("Many")));
+        QVERIFY(form->drList->count() > 0);
+        QVERIFY(form->drList->count() < 1200);
+        form->edFilter->setText(QStringLiteral("odd"));  // typed while the list fills
+        QTRY_COMPARE(form->drList->count(), 1200);
+        int shown = 0;
+        for (int i = 0; i < form->drList->count(); ++i)
+            shown += form->drList->item(i)->isHidden() ? 0 : 1;
+        QCOMPARE(shown, 600);
+        // Another database while it fills: nothing of the first one is added to it.
+        form->dbTree->setCurrentItem(ChildNamed(form->DrawingsRoot(), QStringLiteral("Many")));
+        form->dbTree->setCurrentItem(ChildNamed(form->DrawingsRoot(), QStringLiteral("Sketches")));
+        QTest::qWait(50);
+        QCOMPARE(ItemTexts(form->drList), (QStringList{"Red square", "Green square", "Blue square"}));
+    }
+
     void menusHaveTheUsualKeys()
     {
         ModalResponder responder;
