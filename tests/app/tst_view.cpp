@@ -69,6 +69,16 @@ private:
         return form.SelectedDrawing() != nullptr;
     }
 
+    // Opens the window and that drawing in the view, with Enter on its thumbnail.
+    std::unique_ptr<TMainForm> OpenDrawing(const QString& caption)
+    {
+        auto form = Open();
+        if (!form || !Click(*form, caption))
+            return nullptr;
+        QTest::keyClick(form->drList, Qt::Key_Return);
+        return form->ViewShown() ? std::move(form) : nullptr;
+    }
+
     // Waits until the view shows a finished render of what it shows now.
     static bool Rendered(TDrawingView* view)
     {
@@ -151,9 +161,8 @@ private slots:
     void keysWheelAndPinchZoomFromTheVectors()
     {
         ModalResponder responder;
-        auto form = Open();
-        QVERIFY(form && Click(*form, "Red square"));
-        QTest::keyClick(form->drList, Qt::Key_Return);
+        auto form = OpenDrawing("Red square");
+        QVERIFY(form);
         TDrawingView* view = form->drView;
         QVERIFY(Rendered(view));
 
@@ -199,9 +208,8 @@ private slots:
     void draggingAndScrollbarsPan()
     {
         ModalResponder responder;
-        auto form = Open();
-        QVERIFY(form && Click(*form, "Red square"));
-        QTest::keyClick(form->drList, Qt::Key_Return);
+        auto form = OpenDrawing("Red square");
+        QVERIFY(form);
         TDrawingView* view = form->drView;
         QTest::keyClick(view, Qt::Key_0, Qt::ControlModifier);
         for (int i = 0; i < 6; ++i)
@@ -274,9 +282,8 @@ private slots:
     void substituteFaceRendersTheViewAgain()
     {
         ModalResponder responder;
-        auto form = Open();
-        QVERIFY(form && Click(*form, "Blue square"));
-        QTest::keyClick(form->drList, Qt::Key_Return);
+        auto form = OpenDrawing("Blue square");
+        QVERIFY(form);
         QVERIFY(Rendered(form->drView));
         const int before = form->drView->RenderCount();
         form->CheckBox1->click();
