@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QStandardPaths>
 #include <QApplication>
 #include <QDialog>
@@ -260,6 +262,27 @@ private slots:
         QCOMPARE(form->drView->RenderedImage().pixelColor(form->drView->RenderedImage().width() / 2,
                                                           form->drView->RenderedImage().height() / 2),
                  QColor(255, 0, 0));
+    }
+
+    // Export and the copies act on the drawing the view shows, full screen too.
+    void copiesFromTheView()
+    {
+        ModalResponder responder;
+        auto form = OpenDrawing("Blue square");
+        QVERIFY(form);
+        QTest::keyClick(form->drView, Qt::Key_PageDown);  // none after it: it stays
+        QTest::keyClick(form->drView, Qt::Key_PageUp);
+        QCOMPARE(form->drView->Caption(), QStringLiteral("Green square"));
+        QTest::keyClick(form->drView, Qt::Key_F11);
+        QTRY_VERIFY(form->isFullScreen());
+        QTest::keyClick(form->drView, Qt::Key_B, Qt::ControlModifier);
+        const QImage copied = QGuiApplication::clipboard()->image();
+        QCOMPARE(copied.size(), QSize(100, 100));
+        QCOMPARE(copied.pixelColor(50, 50), QColor(0, 255, 0));
+        QTest::keyClick(form->drView, Qt::Key_Escape);
+        QTRY_VERIFY(!form->isFullScreen());
+        QVERIFY(form->ViewShown());  // the view was open before full screen: it stays
+        QVERIFY(responder.seen.empty());
     }
 
     void fullScreenAndEscape()
