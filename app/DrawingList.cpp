@@ -1,6 +1,9 @@
 #include "app/DrawingList.h"
 
+#include <algorithm>
+
 #include <QFontMetrics>
+#include <QListView>
 #include <QListWidget>
 #include <QLocale>
 
@@ -81,7 +84,10 @@ void FilterDrawingList(QListWidget* list, const QString& text)
 void TDrawingNameDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const
 {
     QStyledItemDelegate::initStyleOption(option, index);
-    const int width = option->rect.width() > 0 ? option->rect.width() - 6 : 80;
+    // The width of a cell of the list's grid, less a little room on either side.
+    const auto* view = qobject_cast<const QListView*>(option->widget);
+    const int cell = view && view->gridSize().isValid() ? view->gridSize().width() : option->rect.width();
+    const int width = std::max(20, cell - 8);
     option->text = TwoLineName(option->text, option->fontMetrics, width);
     option->text.replace(QLatin1Char('\n'), QChar::LineSeparator);
     option->features |= QStyleOptionViewItem::WrapText;
