@@ -168,9 +168,17 @@ private slots:
         TDrawingView* view = form->drView;
         QVERIFY(Rendered(view));
 
+        // A new zoom never waits for its render: the last image is shown scaled meanwhile.
+        const QSize fitted = view->RenderedImage().size();
         QTest::keyClick(view, Qt::Key_0, Qt::ControlModifier);
         QCOMPARE(view->Zoom(), 1.0);
         QCOMPARE(view->ZoomText(), QStringLiteral("100 %"));
+        QVERIFY(view->RenderPending());
+        QCOMPARE(view->RenderedImage().size(), fitted);
+        const QImage meanwhile = view->viewport()->grab().toImage();
+        QCOMPARE(meanwhile.pixelColor(meanwhile.rect().center()), QColor(255, 0, 0));
+        QVERIFY(Rendered(view));
+        QCOMPARE(view->RenderedImage().size(), QSize(100 + 2 * TDrawingView::kMargin, 100 + 2 * TDrawingView::kMargin));
         for (const double expected : {1.5, 2.0, 3.0, 4.0}) {
             QTest::keyClick(view, Qt::Key_Plus, Qt::ControlModifier);
             QCOMPARE(view->Zoom(), expected);
