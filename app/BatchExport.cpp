@@ -53,7 +53,7 @@ void TMainForm::ExportSelected1Click()
         ExportDrawings(drawings, QStringLiteral("Export Selected"));
 }
 
-void TMainForm::ExportDatabase1Click()
+void TMainForm::ExportDatabaseFiles1Click()
 {
     std::vector<TDrawing*> drawings;
     for (int i = 0; i < drList->count(); ++i)

@@ -161,7 +161,7 @@ public:
     QAction* BackToList1;
     QAction* SelectAll1;
     QAction* ExportSelected1;
-    QAction* ExportDatabase1;
+    QAction* ExportDatabaseFiles1;
     QAction* Quit1;
     QAction* KeyboardShortcuts1;
     // True while the drawing view stands in the place of the list.
@@ -248,7 +248,7 @@ private:
     void edFilterChange(const QString& text);
     void KeyboardShortcuts1Click();
     void ExportSelected1Click();
-    void ExportDatabase1Click();
+    void ExportDatabaseFiles1Click();
     void ExportDrawings(const std::vector<TDrawing*>& drawings, const QString& title);
     // Listing a database: the first screen at once, the rest in slices (MainFormListing.cpp).
     void StartListing(TDrawDB* db, std::vector<files::DirEntry> entries);

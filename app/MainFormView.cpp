@@ -117,9 +117,9 @@ void TMainForm::BuildView()
     ExportSelected1 = new QAction(QStringLiteral("Export &Selected\u2026"), this);
     ExportSelected1->setObjectName(QStringLiteral("ExportSelected1"));
     ExportSelected1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    ExportDatabase1 = new QAction(QStringLiteral("Export &Database\u2026"), this);
-    ExportDatabase1->setObjectName(QStringLiteral("ExportDatabase1"));
-    File1->insertActions(N1, {ExportSelected1, ExportDatabase1});
+    ExportDatabaseFiles1 = new QAction(QStringLiteral("Export Data&base\u2026"), this);
+    ExportDatabaseFiles1->setObjectName(QStringLiteral("ExportDatabaseFiles1"));
+    File1->insertActions(N1, {ExportSelected1, ExportDatabaseFiles1});
     File1->addSeparator();
     Quit1 = AddAction(File1, "Quit1", QStringLiteral("&Quit"));
     // The standard key where the platform has one; Ctrl+Q, the usual one, where it has none.
@@ -174,7 +174,7 @@ void TMainForm::BuildView()
     }
     SelectAll1->setShortcutContext(Qt::WidgetShortcut);
     drList->addAction(SelectAll1);
-    for (QAction* a : {Export1, ExportSelected1, ExportDatabase1, Copyasvectors1, CopyasBitmap1, Quit1, FullScreen1,
+    for (QAction* a : {Export1, ExportSelected1, ExportDatabaseFiles1, Copyasvectors1, CopyasBitmap1, Quit1, FullScreen1,
                        KeyboardShortcuts1, OpenFolder1}) {
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
@@ -198,7 +198,7 @@ void TMainForm::BuildView()
     connect(BackToList1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::BackToList1Click); });
     connect(SelectAll1, &QAction::triggered, drList, &QListWidget::selectAll);
     connect(ExportSelected1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::ExportSelected1Click); });
-    connect(ExportDatabase1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::ExportDatabase1Click); });
+    connect(ExportDatabaseFiles1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::ExportDatabaseFiles1Click); });
     connect(Quit1, &QAction::triggered, this, &QWidget::close);
     connect(KeyboardShortcuts1, &QAction::triggered, this, [this] { RunCommand(&TMainForm::KeyboardShortcuts1Click); });
     connect(drList->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TMainForm::UpdateViewCommands);
@@ -226,7 +226,7 @@ void TMainForm::UpdateViewCommands()
     FullScreen1->setEnabled(selected || isFullScreen());
     FullScreen1->setChecked(isFullScreen());
     ExportSelected1->setEnabled(!drList->selectedItems().isEmpty());
-    ExportDatabase1->setEnabled(drList->count() > 0);
+    ExportDatabaseFiles1->setEnabled(drList->count() > 0);
     SelectAll1->setEnabled(drList->count() > 0);
 }
 

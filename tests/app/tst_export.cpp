@@ -678,12 +678,12 @@ private slots:
         // Again into the same folder: one question for all; "No" writes nothing.
         QVERIFY(WriteAll(windowFiles.filePath("a.png"), "old"));
         replace = false;
-        form->ExportDatabase1->trigger();
+        form->ExportDatabaseFiles1->trigger();
         QCOMPARE(questions.size(), 1);
         QVERIFY(questions[0].startsWith(QStringLiteral("7 of the files already exist")));
         QCOMPARE(ReadAll(windowFiles.filePath("a.png")), QByteArray("old"));
         replace = true;
-        form->ExportDatabase1->trigger();
+        form->ExportDatabaseFiles1->trigger();
         QCOMPARE(ReadAll(windowFiles.filePath("a.png")), ReadAll(cliFiles.filePath("a.png")));
         QCOMPARE(responder.Count("message"), 0);
     }

@@ -334,7 +334,7 @@ private slots:
         QVERIFY(form->imgPreview->image().isNull());
         QCOMPARE(form->panPrTitle->caption(), QStringLiteral("Preview"));
         for (QAction* a : {form->Export1, form->Copyasvectors1, form->CopyasBitmap1, form->ExportSelected1,
-                           form->ExportDatabase1, form->OpenDrawing1, form->ZoomIn1})
+                           form->ExportDatabaseFiles1, form->OpenDrawing1, form->ZoomIn1})
             QVERIFY2(!a->isEnabled(), qPrintable(a->objectName()));
         QVERIFY(responder.seen.empty());
     }
