@@ -18,7 +18,7 @@
 
 namespace plotwick::app {
 
-const char* const kExportExtensionsText = ".emf, .wmf, .svg, .bmp and .jpg";
+const char* const kExportExtensionsText = ".emf, .wmf, .svg, .bmp, .jpg, .png and .pdf";
 
 namespace {
 
@@ -69,7 +69,8 @@ std::optional<ExportFormat> WindowFormat(const QString& ext)
 {
     static const std::pair<const char*, ExportFormat> formats[] = {
         {".wmf", ExportFormat::Wmf}, {".emf", ExportFormat::Emf}, {".bmp", ExportFormat::Bmp},
-        {".jpg", ExportFormat::Jpeg}, {".svg", ExportFormat::Svg}};
+        {".jpg", ExportFormat::Jpeg}, {".svg", ExportFormat::Svg}, {".png", ExportFormat::Png},
+        {".pdf", ExportFormat::Pdf}};
     for (const auto& [extension, format] : formats)
         if (ext == QLatin1String(extension))
             return format;

@@ -19,7 +19,7 @@ namespace plotwick::app {
 enum class ExportOutcome {
     Written,      // the file was written
     Cancelled,    // the export settings dialog was cancelled: nothing written
-    Unsupported,  // the extension names none of the five formats: nothing loaded or written
+    Unsupported,  // the extension names none of the seven formats: nothing loaded or written
 };
 
 // The extensions ExportToFile writes, as the user is told when a name has another one.
@@ -32,7 +32,8 @@ QString ExportExtension(const QString& fileName);
 // The export options of the window's current choices (the substitute face).
 ExportOptions WindowExportOptions(const RenderOptions& render);
 
-// Writes the drawing in the format the extension names (.wmf, .emf, .bmp, .jpg, .svg) through
+// Writes the drawing in the format the extension names (.wmf, .emf, .bmp, .jpg, .svg, .png,
+// .pdf) through
 // the one export entry point. BMP and JPEG first ask for the pixel size (and the JPEG
 // settings) in the export settings dialog, owned by parent. Loading, rendering and writing
 // errors are raised; an existing file of that name is then left as it was.

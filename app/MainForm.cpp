@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QItemSelection>
 #include <QListWidget>
@@ -21,6 +22,8 @@
 #include "app/AboutForm.h"
 #include "app/Artwork.h"
 #include "app/BusyCursor.h"
+#include "app/DrawingList.h"
+#include "app/DrawingView.h"
 #include "app/EmptyState.h"
 #include "app/Images.h"
 #include "app/Panels.h"
@@ -80,6 +83,7 @@ TMainForm::TMainForm(TMainFormServices services, const QString& startPath, QWidg
     setWindowIcon(ApplicationIcon());
     BuildComponents();
     BuildMenus();
+    BuildView();
     BuildSaveDialog();
     setMinimumSize(240, 180);
     resize(kDesignedWidth, kDesignedHeight);
@@ -430,6 +434,9 @@ TDrawing* TMainForm::ItemDrawing(QListWidgetItem* item)
 
 TDrawing* TMainForm::SelectedDrawing() const
 {
+    // With several selected, the one the keyboard is on (the last clicked).
+    if (QListWidgetItem* current = drList->currentItem(); current && current->isSelected())
+        return ItemDrawing(current);
     const QList<QListWidgetItem*> selected = drList->selectedItems();
     return selected.isEmpty() ? nullptr : ItemDrawing(selected.first());
 }
@@ -451,8 +458,8 @@ void TMainForm::ListDrawings(TDrawDB* db)
     BusyCursor cursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
     ReleaseDrawings();
-    for (const auto& entry : files::Enumerate(db->FPath, "*.dat", files::Hidden::Include))
-        AddDrawing(db, entry.name);
+    // The first screen at once, the rest in slices while the window stays responsive.
+    StartListing(db, files::Enumerate(db->FPath, "*.dat", files::Hidden::Include));
 }
 
 void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
@@ -472,25 +479,32 @@ void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
     auto* item = new TDrawingItem(std::move(drawing));
     item->setText(caption);
     item->setIcon(QIcon(QPixmap::fromImage(picture)));
-    item->setToolTip(item->FDrawing->FThumbnail ? caption
-                                                : caption + QStringLiteral(" (the record cannot be read)"));
+    const std::int64_t bytes = QFileInfo(FileNameText(item->FDrawing->FilePath())).size();
+    item->setToolTip(DrawingToolTip(item->FDrawing->FThumbnail ? caption
+                                                               : caption + QStringLiteral(" (the record cannot be read)"),
+                                    FileNameText(fileName), bytes));
     drList->addItem(item);
 }
 
 void TMainForm::ReleaseDrawings()
 {
+    StopListing();
     for (int i = 0; i < drList->count(); ++i)
         if (drList->item(i)->type() == kDrawingItemType)
             static_cast<TDrawingItem*>(drList->item(i))->FDrawing.reset();
     drList->clear();
+    ForgetSelection();
 }
 
 void TMainForm::drListSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
 {
     for (const QModelIndex& index : deselected.indexes())
         drListSelectItem(drList->item(index.row()), false);
-    for (const QModelIndex& index : selected.indexes())
-        drListSelectItem(drList->item(index.row()), true);
+    // Several selected at once (Select All, Shift+click) change neither the preview nor the view.
+    if (const QModelIndexList added = selected.indexes(); added.size() == 1)
+        drListSelectItem(drList->item(added.first().row()), true);
+    // With several selected, the commands follow whether any drawing is left selected.
+    EnableDrawingCommands(SelectedDrawing() != nullptr);
 }
 
 void TMainForm::drListSelectItem(QListWidgetItem* item, bool selected)
@@ -501,6 +515,8 @@ void TMainForm::drListSelectItem(QListWidgetItem* item, bool selected)
     if (selected) {
         panPrTitle->setCaption(QStringLiteral("Preview: ") + item->text());
         Guarded([this] { RenderPreview(); });
+        if (ViewShown())
+            Guarded([this] { ShowSelectedInView(); });
     }
 }
 
@@ -532,7 +548,7 @@ void TMainForm::RenderPreview()
     } catch (...) {
         // A preview of another drawing must not stay under this drawing's title.
         imgPreview->setImage({});
-        throw;
+        RethrowNamingDrawing(*drawing);
     }
     image.setDevicePixelRatio(ratio);
     imgPreview->setImage(image);
@@ -566,6 +582,7 @@ void TMainForm::ToggleSubstituteFont()
         face.clear();
     else
         face = "Arial";
+    drView->SetRenderOptions(FRenderOptions);
     RenderPreview();
 }
 

@@ -16,6 +16,7 @@
 #include "app/PrintPages.h"
 #include "export/Album.h"
 #include "model/DrawDB.h"
+#include "platform/files/Files.h"
 #include "render/PathRender.h"
 #include "platform/userdata/UserData.h"
 
@@ -23,6 +24,7 @@ class QAction;
 class QCheckBox;
 class QFileDialog;
 class QItemSelection;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
@@ -41,6 +43,7 @@ namespace plotwick::app {
 
 class TAboutForm;
 class TCaptionPanel;
+class TDrawingView;
 class TEmptyState;
 class TImageView;
 class TTitlePanel;
@@ -157,6 +160,29 @@ public:
     QAction* SelectUser1;
     QMenu* About1;
     QAction* About2;
+    // The drawing view, the list's filter and the commands around them (MainFormView.cpp).
+    TDrawingView* drView;
+    QLineEdit* edFilter;
+    QMenu* View1;
+    QAction* OpenDrawing1;
+    QAction* ZoomIn1;
+    QAction* ZoomOut1;
+    QAction* FitToWindow1;
+    QAction* ActualSize1;
+    QAction* PreviousDrawing1;
+    QAction* NextDrawing1;
+    QAction* FullScreen1;
+    QAction* BackToList1;
+    QAction* SelectAll1;
+    QAction* ExportSelected1;
+    QAction* ExportDatabaseFiles1;
+    QAction* Quit1;
+    QAction* KeyboardShortcuts1;
+    // True while the drawing view stands in the place of the list.
+    bool ViewShown() const;
+    // The folder the last export went to (empty before the first).
+    const QString& LastExportFolder() const { return FLastExportFolder; }
+
     // The save dialog of "E&xport": it lives as long as the window, so the folder, the filter
     // and the default extension last chosen carry over to the next export.
     QFileDialog* saveDial;
@@ -221,6 +247,30 @@ private:
     void Copyasvectors1Click();
     void CopyasBitmap1Click();
     void BuildSaveDialog();
+
+    // The drawing view and the commands added around the designed ones (MainFormView.cpp).
+    void BuildView();
+    void OpenDrawing1Click();
+    void ShowSelectedInView();
+    void CloseView();
+    void StepDrawing(int step);
+    void FullScreen1Click();
+    void BackToList1Click();
+    void UpdateViewCommands();
+    // The list was emptied or replaced: no preview, no drawing commands, no view.
+    void ForgetSelection();
+    void edFilterChange(const QString& text);
+    void KeyboardShortcuts1Click();
+    void ExportSelected1Click();
+    void ExportDatabaseFiles1Click();
+    void ExportDrawings(const std::vector<TDrawing*>& drawings, const QString& title);
+    // Listing a database: the first screen at once, the rest in slices (MainFormListing.cpp).
+    void StartListing(TDrawDB* db, std::vector<files::DirEntry> entries);
+    void ContinueListing(std::uint64_t generation);
+    void StopListing();
+    void RememberExportFolder(const QString& folder);
+    // Rethrows the error being handled with the drawing's name and file before its message.
+    [[noreturn]] static void RethrowNamingDrawing(const TDrawing& drawing);
     void saveDialTypeChange(const QString& filter);
     void BuildPrintActions();
     void ExportDatabase1Click();
@@ -293,6 +343,15 @@ private:
     int FDeferToggles = 0;
     bool FDeferClose = false;
     std::vector<void (TMainForm::*)()> FDeferredCommands;
+
+    // The view and the exports.
+    QString FLastExportFolder;
+    // The records of the database being listed that are not in the list yet.
+    TDrawDB* FListingDb = nullptr;
+    std::vector<files::DirEntry> FListingEntries;
+    std::size_t FListingNext = 0;
+    std::uint64_t FListingGeneration = 0;
+    bool FFullScreenFromList = false;  // full screen opened the view: leaving it goes back
 
     // Layout.
     bool FEverShown = false;

@@ -7,10 +7,12 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStatusBar>
 
 #include "app/BusyCursor.h"
 #include "app/DrawingExport.h"
 #include "app/MainForm.h"
+#include "export/OutputNames.h"
 #include "model/Drawing.h"
 #include "platform/fonts/Codepage.h"
 
@@ -29,15 +31,27 @@ constexpr SaveFilter kSaveFilters[] = {
     {"Scalable Vector Graphics (*.svg)", "svg"},
     {"BMP (*.bmp)", "bmp"},
     {"JPEG (*.jpg)", "jpg"},
+    {"PNG (*.png)", "png"},
+    {"PDF (*.pdf)", "pdf"},
 };
 
-// The drawing's name as the file name to propose. A "/" cannot stand in a file name; it would
-// send the dialog into a folder of that name.
+// The drawing's name as the file name to propose: no "/" (it would send the dialog into a
+// folder of that name), no control characters, at most 200 bytes.
 QString ProposedFileName(const TDrawing& drawing)
 {
-    QString name = QString::fromStdString(codepage::Cp1252ToUtf8(drawing.FName));
-    name.replace(QLatin1Char('/'), QLatin1Char('_'));
-    return name;
+    return QString::fromStdString(SafeFileName(codepage::Cp1252ToUtf8(drawing.FName)));
+}
+
+// Asks before an existing file is replaced; true to go on.
+bool ConfirmReplace(QWidget* parent, const QString& fileName)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Export drawing"),
+                    QStringLiteral("“%1” already exists.\nDo you want to replace it?")
+                        .arg(QFileInfo(fileName).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    box.setObjectName(QStringLiteral("overwriteBox"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 }  // namespace
@@ -75,17 +89,29 @@ void TMainForm::Export1Click()
         return;
     // Busy from here: while the dialogs are up, nothing may free the drawing.
     BusyScope busy(*this);
+    if (!FLastExportFolder.isEmpty() && QFileInfo(FLastExportFolder).isDir())
+        saveDial->setDirectory(FLastExportFolder);
     saveDial->selectFile(ProposedFileName(*drawing));
     if (saveDial->exec() != QDialog::Accepted)
         return;
     const QString fileName = saveDial->selectedFiles().value(0);
     if (fileName.isEmpty())
         return;
+    if (!ExportExtension(fileName).isEmpty() && QFileInfo::exists(fileName) && !ConfirmReplace(this, fileName))
+        return;
     ExportOutcome outcome;
-    {
+    try {
         const BusyCursor cursor(Qt::WaitCursor);
         QCoreApplication::processEvents();
         outcome = ExportToFile(*drawing, fileName, this, WindowExportOptions(FRenderOptions));
+    } catch (...) {
+        RethrowNamingDrawing(*drawing);
+    }
+    if (outcome == ExportOutcome::Written) {
+        RememberExportFolder(QFileInfo(fileName).absolutePath());
+        StatusBar1->showMessage(QStringLiteral("Exported “%1” to %2")
+                                    .arg(QString::fromStdString(codepage::Cp1252ToUtf8(drawing->FName)),
+                                         QFileInfo(fileName).fileName()));
     }
     if (outcome == ExportOutcome::Unsupported) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("A problem"),
@@ -103,8 +129,13 @@ void TMainForm::Copyasvectors1Click()
     BusyScope busy(*this);
     const BusyCursor cursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
-    if (TDrawing* drawing = SelectedDrawing())
-        CopyAsVectorsToClipboard(*drawing, WindowExportOptions(FRenderOptions));
+    if (TDrawing* drawing = SelectedDrawing()) {
+        try {
+            CopyAsVectorsToClipboard(*drawing, WindowExportOptions(FRenderOptions));
+        } catch (...) {
+            RethrowNamingDrawing(*drawing);
+        }
+    }
 }
 
 void TMainForm::CopyasBitmap1Click()
@@ -112,8 +143,13 @@ void TMainForm::CopyasBitmap1Click()
     BusyScope busy(*this);
     const BusyCursor cursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
-    if (TDrawing* drawing = SelectedDrawing())
-        CopyAsBitmap(*drawing, WindowExportOptions(FRenderOptions));
+    if (TDrawing* drawing = SelectedDrawing()) {
+        try {
+            CopyAsBitmap(*drawing, WindowExportOptions(FRenderOptions));
+        } catch (...) {
+            RethrowNamingDrawing(*drawing);
+        }
+    }
 }
 
 }  // namespace plotwick::app

@@ -106,11 +106,18 @@ int TMainForm::CurrentWinState() const
 
 void TMainForm::CentreWindow()
 {
-    // The designed size, centred on the screen; the division truncates toward zero.
+    // The first start: the designed size, or 70 % of a larger screen, centred in the part of
+    // the screen that windows may take (panels and docks left out), and never larger than it,
+    // whatever the scale factor makes of the screen's size; the division truncates toward zero.
+    // The left column and the preview then take a useful share of it.
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, kDesignedWidth, kDesignedHeight);
-    move((area.width() - kDesignedWidth) / 2, (area.height() - kDesignedHeight) / 2);
-    ApplyOuterSize(kDesignedWidth, kDesignedHeight);
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, kDesignedWidth, kDesignedHeight);
+    const int width = std::min(std::max(kDesignedWidth, area.width() * 7 / 10), area.width());
+    const int height = std::min(std::max(kDesignedHeight, area.height() * 7 / 10), area.height());
+    move(area.x() + (area.width() - width) / 2, area.y() + (area.height() - height) / 2);
+    ApplyOuterSize(width, height);
+    SetPanLeftWidth(width * 2 / 5);
+    SetPanPreviewHeight(height / 2);
 }
 
 void TMainForm::ApplyOuterSize(int width, int height)
@@ -153,8 +160,20 @@ void TMainForm::BringOntoScreen()
     const int needH = std::min(outer.height(), 50);
     for (const QScreen* screen : QGuiApplication::screens()) {
         const QRect common = outer.intersected(screen->availableGeometry());
-        if (common.width() >= needW && common.height() >= needH && common.top() <= outer.top() + 8)
+        if (common.width() >= needW && common.height() >= needH && common.top() <= outer.top() + 8) {
+            // On that screen, but it may be larger than the screen is now (a larger scale factor
+            // since): then it is made to fit, its title bar inside the screen.
+            const QRect area = screen->availableGeometry();
+            const QSize wanted = FWantedOuterSize.isValid() ? FWantedOuterSize : frameGeometry().size();
+            if (wanted.width() <= area.width() && wanted.height() <= area.height() && outer.top() >= area.top())
+                return;
+            const int w = std::min(wanted.width(), area.width());
+            const int h = std::min(wanted.height(), area.height());
+            move(std::clamp(outer.left(), area.left(), area.right() + 1 - w),
+                 std::clamp(outer.top(), area.top(), area.bottom() + 1 - h));
+            ApplyOuterSize(w, h);
             return;
+        }
     }
     const QScreen* primary = QGuiApplication::primaryScreen();
     if (!primary)

@@ -38,6 +38,7 @@ struct TextKey {
 };
 inline constexpr TextKey RecentFolders{"RecentFolders"};  // the folders opened, the latest first
 inline constexpr TextKey LastFolder{"LastFolder"};        // where the next start begins
+inline constexpr TextKey LastExportFolder{"LastExportFolder"};  // where the export dialogs start
 
 inline constexpr const char* kOrganization = "Quarnel";
 inline constexpr const char* kApplication = "Dezevazi";

@@ -1,5 +1,7 @@
 // Rendering in the process: the raster export (RenderToBitmap at 800 x 800, stretched), the
 // window's preview (RenderToImage: reload and fit) and the 2x2 reduction of the work bitmap.
+#include <algorithm>
+
 #include <benchmark/benchmark.h>
 
 #include "bench/BenchData.h"
@@ -49,6 +51,26 @@ BENCHMARK(BM_RenderToImage)
     ->Args({3, 400, 400})
     ->Args({1, 400, 400})
     ->Unit(benchmark::kMillisecond);
+
+// The drawing view's full render (no cached image) of big200k.dat fitted into 1600 x 1000
+// device pixels: the shapes copied, placed and drawn on the work bitmap, then reduced.
+void BM_ViewRenderBig200k(benchmark::State& state)
+{
+    bench::BenchFolder& f = bench::SharedFolder();
+    TDrawing d(&f.db, kDrawings[2]);
+    d.LoadShapes(true);
+    const IntRect r = d.GetBounds();
+    const std::int32_t w = 1600, h = 1000, margin = 10;
+    const double scale = std::min(double(w - 2 * margin) / double(r.Width()), double(h - 2 * margin) / double(r.Height()));
+    const double x0 = -(w / scale - double(r.Width())) / 2, y0 = -(h / scale - double(r.Height())) / 2;
+    gdi::Bitmap24 target(w, h);
+    for (auto _ : state) {
+        RenderRegion(d.FShapes, target, scale, x0, y0);
+        benchmark::DoNotOptimize(target.Row(0));
+    }
+    state.SetLabel("big200k.dat, 1600 x 1000");
+}
+BENCHMARK(BM_ViewRenderBig200k)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ReduceHalf(benchmark::State& state)
 {

@@ -35,7 +35,7 @@ _plotwick_cli()
         users | databases | drawings) folders=1 ;;
         shapes) options="--normalise --user-folder" ;;
         export) options=$export_options ;;
-        export-all) options="--format $export_options" folders=1 ;;
+        export-all) options="--format --jobs $export_options" folders=1 ;;
         album) options="--sheet --page --landscape --substitute-font --user-folder" ;;
         *) return ;;
     esac
@@ -51,7 +51,7 @@ _plotwick_cli()
         --page)
             mapfile -t COMPREPLY < <(compgen -W "a4 letter" -- "$cur")
             return ;;
-        --scale | --width | --height | --quality | --sheet)
+        --scale | --width | --height | --quality | --sheet | --jobs)
             return ;;
     esac
 

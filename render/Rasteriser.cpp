@@ -207,6 +207,34 @@ void RenderToBitmap(TDrawing& drawing, gdi::Bitmap24& target, bool fit, const Re
     work.ReduceHalfTo(target);
 }
 
+void RenderRegion(const ShapeList& shapes, gdi::Bitmap24& target, double scale, double x0, double y0,
+                  const RenderOptions& options)
+{
+    const std::int32_t tw = target.Width(), th = target.Height();
+    CheckRasterTargetSize(tw, th);
+    RenderPlacement p;
+    p.sx = p.sy = p.penScale = ToSingle(2 * static_cast<long double>(scale));
+    p.tx = ToSingle(-2 * static_cast<long double>(scale) * x0);
+    p.ty = ToSingle(-2 * static_cast<long double>(scale) * y0);
+    const Matrix3 m(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1);
+    ShapeList copy;
+    copy.reserve(shapes.size());
+    for (const auto& shape : shapes) {
+        copy.push_back(shape ? shape->Clone() : nullptr);
+        if (copy.back())
+            copy.back()->Transform(m);
+    }
+    gdi::RasterDevice work(2 * tw, 2 * th);
+    work.SetGraphicsMode(gdi::GM_COMPATIBLE);
+    try {
+        DrawShapesOn(work, copy, p, RenderContext::Raster(options));
+    } catch (...) {
+        target.Fill(0x00FFFFFF);
+        throw;
+    }
+    work.ReduceHalfTo(target);
+}
+
 void RenderToImage(TDrawing& drawing, gdi::Bitmap24& image, const RenderOptions& options)
 {
     drawing.LoadShapes(true);

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "render/PathRender.h"
 
@@ -12,6 +14,7 @@ namespace gdi {
 class Bitmap24;
 }
 class TDrawing;
+class VPath;
 
 struct RenderPlacement {
     float sx = 1, sy = 1;  // scale factors
@@ -33,6 +36,11 @@ RenderPlacement ComputeRenderPlacement(std::int64_t w, std::int64_t h, std::int3
 // Draws the loaded shapes (loaded with normalisation) onto target, whose size is set; the
 // shapes are left transformed. Fit keeps the proportions, else the drawing is stretched.
 void RenderToBitmap(TDrawing& drawing, gdi::Bitmap24& target, bool fit, const RenderOptions& options = {});
+// The drawing view's render of a region: draws shapes (loaded with normalisation; they are left
+// as they are) at scale target pixels per drawing unit, with the drawing's point (x0, y0) at
+// the target's top left corner, through a work bitmap twice the target's size as every render.
+void RenderRegion(const std::vector<std::unique_ptr<VPath>>& shapes, gdi::Bitmap24& target, double scale, double x0,
+                  double y0, const RenderOptions& options = {});
 // The preview: reloads the shapes normalised and renders them fitted into image.
 void RenderToImage(TDrawing& drawing, gdi::Bitmap24& image, const RenderOptions& options = {});
 

@@ -201,7 +201,7 @@ private slots:
         QCOMPARE(log->calls.size(), std::size_t(2));
     }
 
-    void anotherDatabaseLeavesCommandsAndTitles()
+    void anotherDatabaseClearsPreviewAndCommands()
     {
         ModalResponder responder;
         auto form = Open();
@@ -212,12 +212,13 @@ private slots:
         form->dbTree->setCurrentItem(Node(*form, form->LibrariesRoot(), "Shapes"));
         QCOMPARE(ItemTexts(form->drList), QStringList{"Star"});
         QVERIFY(form->drList->selectedItems().isEmpty());
-        // The commands keep their state; the preview and its title stay.
-        QVERIFY(form->Export1->isEnabled());
-        QCOMPARE(Title(form->panPrTitle), QStringLiteral("Preview: Tree"));
-        QVERIFY(!form->imgPreview->image().isNull());
+        // A new list: no preview of a drawing no longer listed, no command acting on nothing.
+        for (QAction* a : {form->Export1, form->Copyasvectors1, form->CopyasBitmap1})
+            QVERIFY(!a->isEnabled());
+        QCOMPARE(Title(form->panPrTitle), QStringLiteral("Preview"));
+        QVERIFY(form->imgPreview->image().isNull());
         QVERIFY(form->SelectedDrawing() == nullptr);
-        // A command chosen now finds no drawing.
+        // A command run all the same (as a held one would be) finds no drawing.
         form->Export1->trigger();
         form->Copyasvectors1->trigger();
         form->CopyasBitmap1->trigger();
@@ -231,6 +232,7 @@ private slots:
         ModalResponder responder;
         auto form = Open();
         QVERIFY(form);
+        form->Splitter1->setSizes({TMainForm::kDesignedPanLeft, form->width() - TMainForm::kDesignedPanLeft});
         form->dbTree->setCurrentItem(Node(*form, form->DrawingsRoot(), "Sketches"));
         Select(*form, ItemTexts(form->drList).indexOf("A rather long drawing name"));
         QCOMPARE(Title(form->panPrTitle), QStringLiteral("Preview: A rather long drawing name"));
@@ -328,7 +330,10 @@ private slots:
         QVERIFY(!form->imgPreview->image().isNull());
         Select(*form, 4);
         QTRY_COMPARE(responder.Count("message"), 1);
-        QCOMPARE(responder.Texts(), QStringList{"Quarnel Plotwick: File is not open."});
+        QCOMPARE(responder.Texts(),
+                 QStringList{QStringLiteral("Quarnel Plotwick: Drawing \u201CFolder.dat\u201D, file %1/Folder.dat:\n"
+                                            "File is not open.")
+                                 .arg(QString::fromStdString(sketches))});
         QCOMPARE(Title(form->panPrTitle), QStringLiteral("Preview: Folder.dat"));
         // No stale picture under its title; the window goes on.
         QVERIFY(form->imgPreview->image().isNull());
@@ -344,8 +349,8 @@ private slots:
         QVERIFY(form);
         QCOMPARE(form->Copyasvectors1->shortcut(), QKeySequence(QStringLiteral("Ctrl+C")));
         QCOMPARE(form->CopyasBitmap1->shortcut(), QKeySequence(QStringLiteral("Ctrl+B")));
-        QCOMPARE(form->Export1->shortcut(), QKeySequence());
-        QCOMPARE(form->Export1->text(), QStringLiteral("E&xport"));
+        QCOMPARE(form->Export1->shortcut(), QKeySequence(QStringLiteral("Ctrl+E")));
+        QCOMPARE(form->Export1->text(), QStringLiteral("E&xport\u2026"));
         QCOMPARE(form->Copyasvectors1->text(), QStringLiteral("Copy as &Vectors"));
         QCOMPARE(form->CopyasBitmap1->text(), QStringLiteral("Copy as &Bitmap"));
         QCOMPARE(form->SelectUser1->text(), QStringLiteral("Select &User"));

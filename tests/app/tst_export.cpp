@@ -15,7 +15,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QInputDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QStatusBar>
 #include <QListWidget>
 #include <QMimeData>
 #include <QProcess>
@@ -125,6 +129,7 @@ struct Plan {
     bool pressEnter = false;   // Enter in the last field typed into instead of leaving it and clicking "&Ok"
     int quality = -1;          // the slider's position, when set
     bool grayscale = false, progressive = false, smoothing = false;
+    bool replace = true;       // the answer to the question before an existing file is replaced
 };
 
 // What the dialogs showed.
@@ -142,6 +147,8 @@ struct Shown {
     bool jpegGroupVisible = false;
     QString settingsTexts;
     int settingsCursor = -1;  // the override cursor's shape over the settings dialog
+    QStringList overwriteQuestions;
+    QString startFolder;      // where the save dialog started
 };
 
 }  // namespace
@@ -185,6 +192,12 @@ private:
         return form.SelectedDrawing() != nullptr;
     }
 
+    // How an error box names the drawing "Small" before the message.
+    QString SmallNamed() const
+    {
+        return QStringLiteral("Drawing \u201CSmall\u201D, file %1:\n").arg(QString::fromStdString(RecordPath("e.dat")));
+    }
+
     QString Out(const QString& name) const { return out + QLatin1Char('/') + name; }
     std::string RecordPath(const std::string& file) const { return sketches + "/" + file; }
 
@@ -200,6 +213,7 @@ private:
                 shown.filterAtStart = d->selectedNameFilter();
                 shown.suffixAtStart = d->defaultSuffix();
                 shown.overrideCursorInSaveDialog = QApplication::overrideCursor() != nullptr;
+                shown.startFolder = d->directory().absolutePath();
                 auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
                 auto* types = d->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
                 if (!name || !types) {
@@ -219,6 +233,9 @@ private:
                 QTest::keyClick(name, Qt::Key_Return);
                 if (d->isVisible())
                     d->reject();  // the dialog refused the name
+            } else if (auto* box = qobject_cast<QMessageBox*>(w); box && box->objectName() == "overwriteBox") {
+                shown.overwriteQuestions << box->text();
+                box->button(plan.replace ? QMessageBox::Yes : QMessageBox::No)->click();
             } else if (auto* f = qobject_cast<TExportForm*>(w)) {
                 ++shown.settingsDialogs;
                 shown.settingsOuterWidth = f->OuterWidth();
@@ -328,7 +345,8 @@ private slots:
         QCOMPARE(d->windowTitle(), QStringLiteral("Export drawing"));
         QCOMPARE(d->nameFilters(),
                  (QStringList{"Enhanced Metafile (*.emf)", "Windows Metafile (*.wmf)",
-                              "Scalable Vector Graphics (*.svg)", "BMP (*.bmp)", "JPEG (*.jpg)"}));
+                              "Scalable Vector Graphics (*.svg)", "BMP (*.bmp)", "JPEG (*.jpg)", "PNG (*.png)",
+                              "PDF (*.pdf)"}));
         QCOMPARE(d->defaultSuffix(), QStringLiteral("emf"));
         QCOMPARE(d->acceptMode(), QFileDialog::AcceptSave);
         QVERIFY(d->testOption(QFileDialog::DontConfirmOverwrite));
@@ -533,20 +551,141 @@ private slots:
         QVERIFY(ReadAll(Out("Mixed.Svg")).startsWith(QByteArray("\xFF\xFE<\0s\0v\0g\0", 10)));
         QVERIFY(responder.seen.empty());
 
-        for (const char* name : {"photo.jpeg", "picture.png", "archive.tar", "drawing.emf.txt"}) {
+        for (const char* name : {"photo.jpeg", "archive.tar", "drawing.emf.txt"}) {
             plan.path = Out(QString::fromLatin1(name));
             shown = Export(*form, responder, plan);
             QCOMPARE(shown.settingsDialogs, 0);
             QVERIFY(!QFile::exists(plan.path));
             QCOMPARE(responder.seen.size(), std::size_t(1));
             QCOMPARE(responder.seen[0].title, QStringLiteral("A problem"));
-            QVERIFY(responder.seen[0].text.contains(QStringLiteral(".emf, .wmf, .svg, .bmp and .jpg")));
+            QVERIFY(responder.seen[0].text.contains(QStringLiteral(".emf, .wmf, .svg, .bmp, .jpg, .png and .pdf")));
             QVERIFY(responder.seen[0].text.contains(QString::fromLatin1(name)));
             responder.seen.clear();
         }
         QCOMPARE(app::ExportExtension(QStringLiteral("/a.b/c")), QString());
         QCOMPARE(app::ExportExtension(QStringLiteral("/a/c.ÉMF")), QStringLiteral(".Émf"));
         QCOMPARE(app::ExportExtension(QStringLiteral("/a/c.JpG")), QStringLiteral(".jpg"));
+    }
+
+    // PNG and PDF, as the command line writes them; PNG asks for its size as BMP does.
+    void pngAndPdfAsTheCommandLineWritesThem()
+    {
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        QVERIFY(SelectDrawing(*form, "Lettering"));
+        Plan plan;
+        plan.path = Out("Lettering.png");
+        QCOMPARE(Export(*form, responder, plan).settingsDialogs, 1);
+        QCOMPARE(ReadAll(Out("Lettering.png")), Cli("b.dat", "Lettering.png"));
+        plan.path = Out("Lettering.pdf");
+        QCOMPARE(Export(*form, responder, plan).settingsDialogs, 0);
+        QVERIFY(ReadAll(Out("Lettering.pdf")).startsWith("%PDF"));
+        QVERIFY2(responder.seen.empty(), qPrintable(responder.Texts().join('\n')));
+    }
+
+    // An existing file is replaced only when the user says so; a written file is named in the
+    // status bar, and the next export starts in its folder, also after a restart.
+    void overwriteAskedAndLastFolderKept()
+    {
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        QVERIFY(SelectDrawing(*form, "Square"));
+        QVERIFY(WriteAll(Out("Square.svg"), "old"));
+        Plan plan;
+        plan.path = Out("Square.svg");
+        plan.replace = false;
+        Shown shown = Export(*form, responder, plan);
+        QCOMPARE(shown.overwriteQuestions,
+                 QStringList{QStringLiteral("\u201CSquare.svg\u201D already exists.\nDo you want to replace it?")});
+        QCOMPARE(ReadAll(Out("Square.svg")), QByteArray("old"));
+        QVERIFY(form->StatusBar1->currentMessage().isEmpty());
+
+        plan.replace = true;
+        shown = Export(*form, responder, plan);
+        QCOMPARE(shown.overwriteQuestions.size(), 1);
+        QCOMPARE(ReadAll(Out("Square.svg")), Cli("a.dat", "Square.svg"));
+        QCOMPARE(form->StatusBar1->currentMessage(), QStringLiteral("Exported \u201CSquare\u201D to Square.svg"));
+        QCOMPARE(ReadSetting("LastExportFolder").toString(), out);
+
+        plan.path = Out("new.svg");
+        shown = Export(*form, responder, plan);
+        QVERIFY(shown.overwriteQuestions.isEmpty());  // a new file: no question
+        form.reset();
+        auto again = Open();
+        QVERIFY(again && SelectDrawing(*again, "Square"));
+        plan.path.clear();
+        QCOMPARE(Export(*again, responder, plan).startFolder, out);
+    }
+
+    // The proposed name holds no control character (the length limit: export/OutputNames).
+    void proposedNameIsSafe()
+    {
+        user->AddRecord(sketches, "h.dat", SquareRecord("Tab\there"));
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        QVERIFY(SelectDrawing(*form, "Tab\there"));
+        QCOMPARE(Export(*form, responder, Plan{}).proposedName, QStringLiteral("Tab_here"));
+    }
+
+    // "Export Selected…" and "Export Database…": the files and names plotwick-cli export-all
+    // writes, with a progress dialog; existing files are replaced only after asking.
+    void severalDrawingsAsExportAllWritesThem()
+    {
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        form->drList->setFocus();
+        QTest::keyClick(form->drList, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(form->drList->selectedItems().size(), form->drList->count());
+        int progressDialogs = 0;
+        QStringList questions;
+        bool replace = true;
+        responder.folderToOpen = Out("window");
+        responder.inspect = [&](QWidget* w) {
+            if (auto* ask = qobject_cast<QInputDialog*>(w)) {
+                ask->setTextValue(QStringLiteral("PNG (*.png)"));
+                ask->accept();
+            } else if (auto* box = qobject_cast<QMessageBox*>(w); box && box->objectName() == "overwriteBox") {
+                questions << box->text();
+                box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+            }
+        };
+        QObject::connect(qApp, &QApplication::focusChanged, form.get(), [&] {
+            if (form->findChild<QProgressDialog*>())
+                ++progressDialogs;
+        });
+        QDir().mkpath(Out("window"));
+        form->ExportSelected1->trigger();
+
+        QProcess cli;
+        cli.start(QStringLiteral(PLOTWICK_CLI), {QStringLiteral("export-all"), QStringLiteral("--format"),
+                                                 QStringLiteral("png"), QString::fromStdString(user->Root()),
+                                                 Out("cli")});
+        QVERIFY(cli.waitForFinished(60000));
+        const QDir windowFiles(Out("window/Sketches")), cliFiles(Out("cli/Sketches"));
+        QCOMPARE(windowFiles.entryList(QDir::Files), cliFiles.entryList(QDir::Files));
+        QCOMPARE(windowFiles.entryList(QDir::Files).size(), 7);
+        for (const QString& name : cliFiles.entryList(QDir::Files))
+            QVERIFY2(ReadAll(windowFiles.filePath(name)) == ReadAll(cliFiles.filePath(name)), qPrintable(name));
+        QVERIFY(progressDialogs > 0);
+        QVERIFY(questions.isEmpty());
+        QCOMPARE(form->StatusBar1->currentMessage(),
+                 QStringLiteral("Exported 7 of 7 drawings to %1").arg(QDir::toNativeSeparators(Out("window"))));
+
+        // Again into the same folder: one question for all; "No" writes nothing.
+        QVERIFY(WriteAll(windowFiles.filePath("a.png"), "old"));
+        replace = false;
+        form->ExportDatabaseFiles1->trigger();
+        QCOMPARE(questions.size(), 1);
+        QVERIFY(questions[0].startsWith(QStringLiteral("7 of the files already exist")));
+        QCOMPARE(ReadAll(windowFiles.filePath("a.png")), QByteArray("old"));
+        replace = true;
+        form->ExportDatabaseFiles1->trigger();
+        QCOMPARE(ReadAll(windowFiles.filePath("a.png")), ReadAll(cliFiles.filePath("a.png")));
+        QCOMPARE(responder.Count("message"), 0);
     }
 
     void cancelWritesNothing()
@@ -628,7 +767,7 @@ private slots:
         QCOMPARE(shown.settingsTexts, QStringLiteral("100|20|10"));
         QCOMPARE(responder.seen.size(), std::size_t(1));
         QCOMPARE(responder.seen[0].title, QStringLiteral("Quarnel Plotwick"));
-        QCOMPARE(responder.seen[0].text, QStringLiteral("The image size 0 x 0 has no pixels."));
+        QCOMPARE(responder.seen[0].text, SmallNamed() + QStringLiteral("The image size 0 x 0 has no pixels."));
         QCOMPARE(ReadAll(Out("small.bmp")), QByteArray("old"));
         responder.seen.clear();
         // Leaving the scale field with Tab puts the focus in the width field, which then shows
@@ -636,7 +775,7 @@ private slots:
         plan.pressEnter = false;
         Export(*form, responder, plan);
         QCOMPARE(responder.seen.size(), std::size_t(1));
-        QCOMPARE(responder.seen[0].text, QStringLiteral("The image size 1 x 0 has no pixels."));
+        QCOMPARE(responder.seen[0].text, SmallNamed() + QStringLiteral("The image size 1 x 0 has no pixels."));
         QCOMPARE(ReadAll(Out("small.bmp")), QByteArray("old"));
         responder.seen.clear();
 
@@ -646,7 +785,7 @@ private slots:
         Export(*form, responder, plan);
         QCOMPARE(responder.seen.size(), std::size_t(1));
         QCOMPARE(responder.seen[0].text,
-                 QStringLiteral("The image size 40000 x 20000 is too large; the largest side is 16383 pixels."));
+                 SmallNamed() + QStringLiteral("The image size 40000 x 20000 is too large; the largest side is 16383 pixels."));
         QVERIFY(!QFile::exists(Out("huge.jpg")));
         QVERIFY(form->isVisible());
     }
@@ -664,7 +803,9 @@ private slots:
         Export(*form, responder, plan);
         QCOMPARE(responder.seen.size(), std::size_t(1));
         QCOMPARE(responder.seen[0].title, QStringLiteral("Quarnel Plotwick"));
-        QVERIFY2(responder.seen[0].text.startsWith(QStringLiteral("Cannot create file ")),
+        // The drawing and its file first, then what went wrong.
+        const QString named = QStringLiteral("Drawing \u201CLettering\u201D, file %1:\n").arg(QString::fromStdString(RecordPath("b.dat")));
+        QVERIFY2(responder.seen[0].text.startsWith(named + QStringLiteral("Cannot create file ")),
                  qPrintable(responder.seen[0].text));
         QVERIFY(!QDir(Out("missing")).exists());
         responder.seen.clear();
@@ -679,7 +820,7 @@ private slots:
                 Export(*form, responder, plan);
             }
             QCOMPARE(responder.seen.size(), std::size_t(1));
-            QCOMPARE(responder.seen[0].text, QStringLiteral("Stream write error"));
+            QCOMPARE(responder.seen[0].text, named + QStringLiteral("Stream write error"));
             QCOMPARE(ReadAll(path), QByteArray("the old file"));
             responder.seen.clear();
         }
@@ -760,11 +901,14 @@ private slots:
         QVERIFY(!form->Export1->isEnabled());
         QVERIFY(SelectDrawing(*form, "Square"));
         QVERIFY(form->Export1->isEnabled());
-        // Another database: the commands stay enabled, but no drawing is selected.
+        // Another database: no drawing is selected, and the commands are disabled; run anyway
+        // (as a held command would), they do nothing.
         QTreeWidgetItem* node = Node(*form, "Other");
         QVERIFY(node);
         form->dbTree->setCurrentItem(node);
-        QVERIFY(form->Copyasvectors1->isEnabled());
+        QVERIFY(!form->Copyasvectors1->isEnabled());
+        for (QAction* a : {form->Export1, form->Copyasvectors1, form->CopyasBitmap1})
+            a->setEnabled(true);
         QVERIFY(!form->SelectedDrawing());
         QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
         Plan plan;

@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
+#include <QMenuBar>
 #include <QTest>
 
 #include "AppTestSupport.h"
@@ -48,11 +49,18 @@ private:
 
     static QRect Screen() { return QGuiApplication::primaryScreen()->geometry(); }
 
-    static QPoint Centred()
+    // The first start: the designed size, or 70 % of a larger screen, centred in the screen's
+    // available part; the left column takes two fifths of it, the preview half its height.
+    static QRect FirstStart()
     {
-        return QPoint((Screen().width() - TMainForm::kDesignedWidth) / 2,
-                      (Screen().height() - TMainForm::kDesignedHeight) / 2);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QSize size(std::min(std::max(704, area.width() * 7 / 10), area.width()),
+                         std::min(std::max(536, area.height() * 7 / 10), area.height()));
+        return QRect(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2,
+                     size.width(), size.height());
     }
+    static int FirstPanLeft() { return FirstStart().width() * 2 / 5; }
+    static int FirstPanPreview() { return FirstStart().height() / 2; }
 
 private slots:
     void initTestCase()
@@ -82,9 +90,9 @@ private slots:
         ModalResponder responder;
         auto form = Open();
         QVERIFY(form);
-        QCOMPARE(form->frameGeometry(), QRect(Centred(), QSize(704, 536)));
-        QCOMPARE(form->panLeft->width(), 225);
-        QCOMPARE(form->panPrevBox->height(), 212);
+        QCOMPARE(form->frameGeometry(), FirstStart());
+        QCOMPARE(form->panLeft->width(), FirstPanLeft());
+        QCOMPARE(form->panPrevBox->height(), FirstPanPreview());
         QVERIFY(SettingNames().isEmpty());  // nothing is written while the program runs
         form.reset();
 
@@ -92,12 +100,12 @@ private slots:
                                               "panLeft", "panPreview"}));
         QCOMPARE(ReadSetting("UserID").toInt(), 12);
         QCOMPARE(ReadSetting("WinState").toInt(), 0);
-        QCOMPARE(ReadSetting("WinLeft").toInt(), Centred().x());
-        QCOMPARE(ReadSetting("WinTop").toInt(), Centred().y());
-        QCOMPARE(ReadSetting("WinWidth").toInt(), 704);
-        QCOMPARE(ReadSetting("WinHeight").toInt(), 536);
-        QCOMPARE(ReadSetting("panLeft").toInt(), 225);
-        QCOMPARE(ReadSetting("panPreview").toInt(), 212);
+        QCOMPARE(ReadSetting("WinLeft").toInt(), FirstStart().x());
+        QCOMPARE(ReadSetting("WinTop").toInt(), FirstStart().y());
+        QCOMPARE(ReadSetting("WinWidth").toInt(), FirstStart().width());
+        QCOMPARE(ReadSetting("WinHeight").toInt(), FirstStart().height());
+        QCOMPARE(ReadSetting("panLeft").toInt(), FirstPanLeft());
+        QCOMPARE(ReadSetting("panPreview").toInt(), FirstPanPreview());
     }
 
     void onlyAUserIsStored()
@@ -108,7 +116,7 @@ private slots:
         auto form = Open();
         QVERIFY(responder.seen.empty());  // the stored user is used without asking
         QCOMPARE(form->UserID(), 7);
-        QCOMPARE(form->frameGeometry(), QRect(Centred(), QSize(704, 536)));
+        QCOMPARE(form->frameGeometry(), FirstStart());
     }
 
     void placementAndPanelsComeBack()
@@ -226,9 +234,9 @@ private slots:
         {
             auto form = Open();
             QVERIFY(form);
-            QCOMPARE(form->frameGeometry(), QRect(Centred(), QSize(704, 536)));
-            QCOMPARE(form->panLeft->width(), 225);
-            QCOMPARE(form->panPrevBox->height(), 212);
+            QCOMPARE(form->frameGeometry(), FirstStart());
+            QCOMPARE(form->panLeft->width(), FirstPanLeft());
+            QCOMPARE(form->panPrevBox->height(), FirstPanPreview());
             QCOMPARE(responder.Count("users"), 1);
             QCOMPARE(responder.Count("message"), 0);
             QCOMPARE(form->UserID(), 7);
@@ -292,6 +300,28 @@ private slots:
         QCOMPARE(form->frameGeometry().size(), size);
         QVERIFY(area.contains(form->frameGeometry()));
         QCOMPARE(form->frameGeometry().center().x() / 4, area.center().x() / 4);
+    }
+
+    // A placement stored at a smaller scale factor is larger than the screen is now: the window
+    // is made to fit, its title bar and menu bar inside the screen.
+    void placementLargerThanTheScreenIsMadeToFit_data()
+    {
+        QTest::addColumn<QRect>("stored");
+        QTest::newRow("whole screen and more") << QRect(0, 0, Screen().width() * 2, Screen().height() * 2);
+        QTest::newRow("taller, placed low") << QRect(20, 40, 400, Screen().height() + 300);
+        QTest::newRow("above the top edge") << QRect(20, -20, 400, 300);
+    }
+
+    void placementLargerThanTheScreenIsMadeToFit()
+    {
+        QFETCH(QRect, stored);
+        WriteLayout(0, stored, 180, 150);
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        QVERIFY2(area.contains(form->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(form->frameGeometry().x()).arg(form->frameGeometry().y()).arg(form->frameGeometry().width()).arg(form->frameGeometry().height())));
+        QVERIFY(form->menuBar()->mapToGlobal(QPoint(0, 0)).y() >= area.top());
     }
 
     void placementPartlyOnTheScreenStays()

@@ -73,7 +73,10 @@ private slots:
         QCOMPARE(log->calls.back().name, std::string("Tree"));
         QVERIFY(responder.seen.empty());
         form->drList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
-        QTRY_COMPARE(responder.Texts(), QStringList{"Quarnel Plotwick: File is not open."});
+        QTRY_COMPARE(responder.Texts(),
+                     QStringList{QStringLiteral("Quarnel Plotwick: Drawing \u201Cpipe.dat\u201D, file %1/pipe.dat:\n"
+                                                "File is not open.")
+                                     .arg(QString::fromStdString(sketches))});
         QVERIFY(FontList.FindFont("VU Dedadiz"));
     }
 

@@ -1,4 +1,4 @@
-#include "cli/OutputNames.h"
+#include "export/OutputNames.h"
 
 #include <map>
 #include <set>
@@ -78,6 +78,26 @@ std::vector<OutputName> ExportOutputNames(const std::vector<ExportEntry>& entrie
         names[i].file = space.Claim(stem, databaseKey(entries[i]) + '/' + entries[i].record, "") + "." + format;
     }
     return names;
+}
+
+std::string SafeFileName(const std::string& name, std::size_t maxBytes)
+{
+    std::string safe;
+    safe.reserve(name.size());
+    for (const char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        safe += (c == '/' || u < 0x20 || u == 0x7F) ? '_' : c;
+    }
+    if (safe.find_first_not_of(". ") == std::string::npos)
+        safe = "Drawing";
+    if (safe.size() > maxBytes) {
+        std::size_t end = maxBytes;
+        // Back to the start of a UTF-8 sequence, so that no character is cut in two.
+        while (end > 0 && (static_cast<unsigned char>(safe[end]) & 0xC0) == 0x80)
+            --end;
+        safe.resize(end);
+    }
+    return safe;
 }
 
 }  // namespace plotwick

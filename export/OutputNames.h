@@ -12,6 +12,7 @@
 // Pure: no file system access, so that any exporter can share it.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,10 @@ struct OutputName {
 };
 
 std::vector<OutputName> ExportOutputNames(const std::vector<ExportEntry>& entries, const std::string& format);
+
+// A drawing's name (UTF-8) as a file name to propose: '/' and control characters become '_',
+// a name of only dots or spaces or an empty one becomes "Drawing", and the result is cut to at
+// most maxBytes bytes (never inside a character), room left for an extension.
+std::string SafeFileName(const std::string& name, std::size_t maxBytes = 200);
 
 }  // namespace plotwick

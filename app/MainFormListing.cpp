@@ -1,0 +1,57 @@
+// Listing a database of many records: the first screen of thumbnails is added at once, the
+// rest in slices from the event loop, so that the window shows and answers while the list
+// fills. A new list, a new user or the window's end stops the slices still to come.
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+
+#include "app/MainForm.h"
+
+namespace plotwick::app {
+
+namespace {
+
+constexpr std::size_t kFirstScreen = 300;  // more than a 4K screen shows
+constexpr std::size_t kSlice = 500;
+
+}  // namespace
+
+void TMainForm::StartListing(TDrawDB* db, std::vector<files::DirEntry> entries)
+{
+    FListingDb = db;
+    FListingEntries = std::move(entries);
+    FListingNext = 0;
+    ContinueListing(++FListingGeneration);
+}
+
+void TMainForm::ContinueListing(std::uint64_t generation)
+{
+    if (generation != FListingGeneration || !FListingDb)
+        return;  // the list was replaced meanwhile
+    const std::size_t first = drList->count();
+    const std::size_t end =
+        std::min(FListingEntries.size(), FListingNext + (FListingNext == 0 ? kFirstScreen : kSlice));
+    drList->setUpdatesEnabled(false);
+    for (; FListingNext < end; ++FListingNext)
+        AddDrawing(FListingDb, FListingEntries[FListingNext].name);
+    // The filter applies to the new items as to the others.
+    const QString filter = edFilter->text().trimmed();
+    if (!filter.isEmpty())
+        for (int i = static_cast<int>(first); i < drList->count(); ++i)
+            drList->item(i)->setHidden(!drList->item(i)->text().contains(filter, Qt::CaseInsensitive));
+    drList->setUpdatesEnabled(true);
+    if (FListingNext < FListingEntries.size())
+        QTimer::singleShot(0, this, [this, generation] { ContinueListing(generation); });
+    else
+        StopListing();
+}
+
+void TMainForm::StopListing()
+{
+    ++FListingGeneration;
+    FListingDb = nullptr;
+    FListingEntries.clear();
+    FListingNext = 0;
+}
+
+}  // namespace plotwick::app
