@@ -272,6 +272,37 @@ TEST(RasterLines, OnePixelLinesLightExactlyTheNamedPixelsWithoutTheLast)
     }
 }
 
+TEST(RasterLines, CloseFigureStrokesTheEdgeBackToTheStart)
+{
+    // The closing diagonal of a triangle passes (7, 7); without CloseFigure it is not drawn.
+    for (const int width : {0, 1, 4})
+        for (const bool close : {false, true}) {
+            RasterDevice d(20, 20);
+            d.SelectSolidPen(kBlack, width);
+            d.BeginPath();
+            d.MoveToEx(2, 2);
+            d.LineTo(14, 2);
+            d.LineTo(14, 14);
+            if (close)
+                d.CloseFigure();
+            d.EndPath();
+            d.StrokePath();
+            EXPECT_EQ(d.PixelAt(7, 7) == kBlack, close) << "width " << width << "\n" << Picture(d, 0, 0, 20, 20);
+            EXPECT_EQ(d.CurrentPosition(), close ? (Point{2, 2}) : (Point{14, 14}));
+        }
+    // A figure reaching far outside: the closing edge lights row 15 left of x = 10.
+    RasterDevice far(20, 20);
+    far.SelectSolidPen(kBlack, 0);
+    far.BeginPath();
+    far.MoveToEx(-2000000000, 5);
+    far.LineTo(2000000000, 5);
+    far.LineTo(10, 15);
+    far.CloseFigure();  // back along row 15 from x = 10 to the far left
+    far.EndPath();
+    far.StrokePath();
+    EXPECT_EQ(Ink(far).count, 40) << Picture(far, 0, 0, 20, 20);
+}
+
 TEST(RasterLines, SlantedLinesAndCurvesHaveOnePixelPerStepOfTheMajorAxis)
 {
     RasterDevice d(40, 40);
@@ -485,6 +516,34 @@ TEST(CairoDeviceMapping, VectorTargetUsesCoordinatesWithoutPixelRules)
     EXPECT_LT(g9, 0xC0u);
     EXPECT_GT(g10, 0x40u);
     EXPECT_LT(g10, 0xC0u);
+    cairo_destroy(cr);
+    cairo_surface_destroy(s);
+}
+
+TEST(CairoDeviceMapping, APenUnderHalfADeviceUnitIsAHairlineOnAVectorTarget)
+{
+    // The one-logical-unit pen of a filled glyph's outline: one device unit wide, not 1/31.
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 40, 40);
+    cairo_t* cr = cairo_create(s);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    {
+        CairoDevice d(cr, 31.25, CairoDevice::Target::Vector);
+        d.SelectSolidPen(kBlack, 1);
+        d.BeginPath();
+        d.MoveToEx(0, 625);  // y = 20
+        d.LineTo(1250, 625);
+        d.EndPath();
+        d.StrokePath();
+    }
+    cairo_surface_flush(s);
+    const unsigned char* data = cairo_image_surface_get_data(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    std::uint32_t v19, v20;
+    std::memcpy(&v19, data + 19 * stride + 20 * 4, 4);
+    std::memcpy(&v20, data + 20 * stride + 20 * 4, 4);
+    EXPECT_LT(v19 & 0xFF, 0xC0u);
+    EXPECT_LT(v20 & 0xFF, 0xC0u);
     cairo_destroy(cr);
     cairo_surface_destroy(s);
 }
