@@ -50,8 +50,8 @@ std::string Utf16ToCp1252(std::span<const std::uint8_t> utf16)
 
 class EmfParser {
 public:
-    EmfParser(std::span<const std::uint8_t> emf, std::size_t maxPoints)
-        : file_(emf, "EMF"), base_(1, 1, 1, 1), mapping_(1, 1, 1, 1), maxPoints_(maxPoints)
+    EmfParser(std::span<const std::uint8_t> emf, std::size_t maxPoints, double coarseness)
+        : file_(emf, "EMF"), base_(1, 1, 1, 1), mapping_(1, 1, 1, 1), maxPoints_(maxPoints), coarseness_(coarseness)
     {
     }
 
@@ -162,7 +162,7 @@ private:
     double FlatnessLogical() const
     {
         const double scale = std::max(std::fabs(mapping_.ScaleX()), std::fabs(mapping_.ScaleY()));
-        return kFlatnessPixels / scale;
+        return kFlatnessPixels * coarseness_ / scale;
     }
 
     // -- Path construction --
@@ -575,13 +575,14 @@ private:
     std::vector<Op> ops_;
     std::size_t points_ = 0;  // points of the picture so far, curves flattened
     std::size_t maxPoints_;
+    double coarseness_;
 };
 
 }  // namespace
 
-Picture ReadEmfPicture(std::span<const std::uint8_t> emf, std::size_t maxPoints)
+Picture ReadEmfPicture(std::span<const std::uint8_t> emf, std::size_t maxPoints, double coarseness)
 {
-    return EmfParser(emf, maxPoints).Parse();
+    return EmfParser(emf, maxPoints, coarseness).Parse();
 }
 
 }  // namespace plotwick::gdi::metafile
