@@ -566,8 +566,6 @@ TEST_F(SvgDocument, TextPaintInBothModes)
         std::string attributes;
     } cases[] = {
         {"fill only", 0x000000FF, std::nullopt, false, family + "stroke=\"none\" fill=\"#FF0000\" "},
-        {"stroke only", std::nullopt, 0x00FF0000, false,
-         family + "stroke=\"#0000FF\" fill=\"none\" stroke-width=\"10\" stroke-linecap=\"round\" "},
         {"fill and stroke", 0x000000FF, 0x00FF0000, false, family + "stroke=\"#0000FF\" fill=\"#FF0000\" "},
         {"neither", std::nullopt, std::nullopt, false, family + "stroke=\"none\" fill=\"none\" "},
         {"substitute, fill only", 0x000000FF, std::nullopt, true, arial + "stroke=\"none\" fill=\"#FF0000\" "},
@@ -609,6 +607,9 @@ TEST_F(SvgDocument, TextWithoutFontNamesItsOwnFontAndEmbedsNothing)
     auto text = MakeText(nullptr, "Hi", 0, std::nullopt);
     text->FFontName = "Nowhere & \"Co\"";
     drawing_.FShapes.push_back(std::move(text));
+    // What a normalising load leaves for a drawing whose bounds are empty: the document is
+    // not moved by it.
+    drawing_.FOffsetX = drawing_.FOffsetY = -100000;
     EXPECT_EQ(Build(drawing_), Frame(0, 0, "0.00", "0.00") +
                                    Lines({"\t<defs>", "\t</defs>", "\t<text ",
                                           "x=\"10.00\" y=\"20.00\" transform=\"matrix(1.00 0.00 0.00 1.00 0.00 0.00)\" "
@@ -659,6 +660,30 @@ void WriteAbcFont(FontFolder& f)
     f.Glyph("y.dat", 'B', 200, 0, fx::Path(std::nullopt, std::nullopt, {fx::M(2, -20)}));
     f.Glyph("x.dat", 'C', 300, 0, fx::Path(std::nullopt, std::nullopt, {fx::M(3, -30)}));
     f.Glyph("w.dat", '-', 500, -520, fx::Path(std::nullopt, std::nullopt, {fx::M(4, 0.5f)}));
+}
+
+TEST_F(SvgDocument, StrokeOnlyTextIsWrittenAsItsOutlines)
+{
+    // No reader draws a text element with a stroke and no fill as the preview does: the
+    // default document holds its outlines, with the text's stroke, and embeds no font for it.
+    FontFolder f(dir_, "VU Dedadiz");
+    WriteExampleFont(f);
+    FontList.AddFontDatabase(f.Db());
+    auto text = std::make_unique<VPathText>();
+    text->FPosX = 10;
+    text->FPosY = 20;
+    text->FFontSize = 12;
+    text->FFontName = "vu dedadiz";
+    text->FText = "AB";
+    text->SetStroke(0x00FF0000);
+    text->Layout();
+    drawing_.FShapes.push_back(std::move(text));
+
+    const std::string doc = Build(drawing_);
+    EXPECT_EQ(DefsOf(doc), "");
+    EXPECT_EQ(doc.find("<text"), std::string::npos);
+    EXPECT_EQ(doc.find("stroke-width"), std::string::npos);
+    EXPECT_NE(doc.find("\t<g>\r\n\t\t<path fill-rule=\"evenodd\" stroke=\"#0000FF\" "), std::string::npos) << doc;
 }
 
 TEST_F(SvgDocument, FontsOfSeveralTexts)
