@@ -793,7 +793,8 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
             cx = toPixel(p0.x);
             cy = toPixel(p0.y);
             break;
-        case Op::Line: {
+        case Op::Line:
+        case Op::Close: {  // a closing edge runs to the figure's start
             const std::int64_t nx = toPixel(p0.x), ny = toPixel(p0.y);
             line(cx, cy, nx, ny);
             cx = nx;
@@ -813,14 +814,6 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
                 cy = ny;
             }
             cur = p2;
-            break;
-        }
-        case Op::Close: {
-            const std::int64_t nx = toPixel(p0.x), ny = toPixel(p0.y);
-            line(cx, cy, nx, ny);
-            cx = nx;
-            cy = ny;
-            cur = p0;
             break;
         }
         }

@@ -184,6 +184,24 @@ std::unique_ptr<VPathText> MakeText(VFont* font, const std::string& text, std::o
     return t;
 }
 
+// A text at (10, 20) of size 12 in the font of that name, laid out with the fonts loaded.
+std::unique_ptr<VPathText> LaidOutText(const std::string& fontName, const std::string& chars,
+                                       std::optional<std::uint32_t> fill, std::optional<std::uint32_t> stroke)
+{
+    auto t = std::make_unique<VPathText>();
+    t->FPosX = 10;
+    t->FPosY = 20;
+    t->FFontSize = 12;
+    t->FFontName = fontName;
+    t->FText = chars;
+    if (fill)
+        t->SetFill(*fill);
+    if (stroke)
+        t->SetStroke(*stroke);
+    t->Layout();
+    return t;
+}
+
 std::string Frame(int w, int h, const std::string& e, const std::string& f)
 {
     const std::string ws = std::to_string(w), hs = std::to_string(h);
@@ -489,14 +507,8 @@ TEST_F(SvgDocument, TextWorkedExample)
     FontFolder f(dir_, "VU Dedadiz");
     WriteExampleFont(f);
     FontList.AddFontDatabase(f.Db());
-    auto text = std::make_unique<VPathText>();
-    text->FPosX = 10;
-    text->FPosY = 20;
-    text->FFontSize = 12;
-    text->FFontName = "VU Dedadiz";
-    text->FText = "AB";
-    text->SetFill(0);
-    text->Layout();  // outlines at 12/1000 of the font units: x 10.12..22.84, y 11.6..19.88
+    // Outlines at 12/1000 of the font units: x 10.12..22.84, y 11.6..19.88.
+    auto text = LaidOutText("VU Dedadiz", "AB", 0, std::nullopt);
     drawing_.FOffsetX = -10;
     drawing_.FOffsetY = -12;
     drawing_.FShapes.push_back(std::move(text));
@@ -519,14 +531,7 @@ TEST_F(SvgDocument, TextOutlinesOption)
     f.Glyph("c.dat", 'C', 100, 0,
             fx::Group({fx::Path(std::nullopt, 0x000000FF, {fx::M(0, 0), fx::L(0, -500)})}));
     FontList.AddFontDatabase(f.Db());
-    auto text = std::make_unique<VPathText>();
-    text->FPosX = 10;
-    text->FPosY = 20;
-    text->FFontSize = 12;
-    text->FFontName = "vu dedadiz";
-    text->FText = "ABC";
-    text->SetFill(0x00008000);
-    text->Layout();
+    auto text = LaidOutText("vu dedadiz", "ABC", 0x00008000, std::nullopt);
     drawing_.FOffsetX = -10;
     drawing_.FOffsetY = -12;
     drawing_.FShapes.push_back(std::move(text));
@@ -669,15 +674,7 @@ TEST_F(SvgDocument, StrokeOnlyTextIsWrittenAsItsOutlines)
     FontFolder f(dir_, "VU Dedadiz");
     WriteExampleFont(f);
     FontList.AddFontDatabase(f.Db());
-    auto text = std::make_unique<VPathText>();
-    text->FPosX = 10;
-    text->FPosY = 20;
-    text->FFontSize = 12;
-    text->FFontName = "vu dedadiz";
-    text->FText = "AB";
-    text->SetStroke(0x00FF0000);
-    text->Layout();
-    drawing_.FShapes.push_back(std::move(text));
+    drawing_.FShapes.push_back(LaidOutText("vu dedadiz", "AB", std::nullopt, 0x00FF0000));
 
     const std::string doc = Build(drawing_);
     EXPECT_EQ(DefsOf(doc), "");
