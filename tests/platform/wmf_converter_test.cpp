@@ -365,6 +365,24 @@ TEST(WmfConverterPaths, ClosedFiguresStrokedAsPolygonsWithANullBrush)
     EXPECT_EQ(PointsOf(drawn[1].record), (std::vector<Point>{{200, 200}, {300, 200}}));
 }
 
+TEST(WmfConverterPaths, ACosmeticPenIsOnePixelOfThePicture)
+{
+    // The EMF's thinnest line (a filled glyph's outline) keeps one pixel's width, 31 logical
+    // units here, where a width of 0 would be a thirty-first of a pixel to scaling readers.
+    EmfRecorder rec(FrameFor(100, 50));
+    DrawingMapping(rec, 100, 50);
+    rec.SelectSolidPen(0x0000FF00, 1);
+    rec.BeginPath();
+    rec.MoveToEx(31, 31);
+    rec.LineTo(3156, 31);
+    rec.EndPath();
+    rec.StrokePath();
+    const auto drawn = Play(WalkWmf(Convert(rec)));
+    ASSERT_EQ(drawn.size(), 1u);
+    ASSERT_TRUE(drawn[0].pen);
+    EXPECT_EQ(drawn[0].pen->Param(1), 31);
+}
+
 TEST(WmfConverterPaths, SeveralFiguresFillTogether)
 {
     EmfRecorder rec(RectL{0, 0, 5000, 5000});
