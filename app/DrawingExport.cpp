@@ -14,6 +14,7 @@
 
 #include "app/ExportForm.h"
 #include "app/Images.h"
+#include "app/Settings.h"
 #include "model/Drawing.h"
 
 namespace plotwick::app {
@@ -64,6 +65,29 @@ bool AskRasterSettings(TDrawing& drawing, bool jpeg, QWidget* parent, ExportOpti
     return true;
 }
 
+// Asks whether the SVG's texts are written as outlines into options, and remembers the answer.
+// False when the dialog was cancelled.
+bool AskSvgSettings(QWidget* parent, ExportOptions& options)
+{
+    TExportForm form(parent);
+    form.ShowSvgOptions();
+    form.SetTextOutlines(options.textOutlines);
+    int result;
+    {
+        const ArrowWhileAsking arrow;
+        result = form.exec();
+    }
+    if (result != QDialog::Accepted)
+        return false;
+    options.textOutlines = form.TextOutlines();
+    settings::Store store;
+    if (store.Writable()) {
+        store.Write(settings::TextOutlines, options.textOutlines ? 1 : 0);
+        store.Flush();
+    }
+    return true;
+}
+
 // The formats the window's export writes, by the extension of the chosen name.
 std::optional<ExportFormat> WindowFormat(const QString& ext)
 {
@@ -96,6 +120,7 @@ ExportOptions WindowExportOptions(const RenderOptions& render)
 {
     ExportOptions options;
     options.substituteFont = !render.SubstituteFontName.empty();
+    options.textOutlines = settings::Store().Read(settings::TextOutlines).value_or(settings::TextOutlines.fallback) != 0;
     return options;
 }
 
@@ -106,6 +131,8 @@ ExportOutcome ExportToFile(TDrawing& drawing, const QString& fileName, QWidget* 
         return ExportOutcome::Unsupported;
     ExportOptions chosen = options;
     if (IsRasterFormat(*format) && !AskRasterSettings(drawing, *format == ExportFormat::Jpeg, parent, chosen))
+        return ExportOutcome::Cancelled;
+    if (*format == ExportFormat::Svg && !AskSvgSettings(parent, chosen))
         return ExportOutcome::Cancelled;
     Export(drawing, *format, chosen, LocalPath(fileName));
     return ExportOutcome::Written;

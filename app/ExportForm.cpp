@@ -103,6 +103,12 @@ TExportForm::TExportForm(QWidget* parent)
     chbSmoothing = MakeCheckBox(grJpeg, "chbSmoothing", "Smoothing", QRect(10, 113, 205, 19));
     chbGrayscale = MakeCheckBox(grJpeg, "chbGrayscale", "Grayscale", QRect(10, 134, 205, 19));
 
+    // Shown for SVG only, in place of the two size groups.
+    grSvg = MakeGroup(this, "grSvg", "SVG ", QRect(8, 8, 161, 57));
+    chbTextOutlines = MakeCheckBox(grSvg, "chbTextOutlines", "Text as outlines", QRect(10, 26, 145, 19));
+    chbTextOutlines->setChecked(true);
+    grSvg->setVisible(false);
+
     Button1 = new QPushButton(QStringLiteral("&Ok"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setDefault(true);
@@ -251,5 +257,18 @@ void TExportForm::ShowJpegOptions(bool show)
     setFixedSize(outer - 2 * kDesignedFrame, height());
     PlaceButtons();  // a hidden dialog gets its resize event only when shown
 }
+
+void TExportForm::ShowSvgOptions()
+{
+    ShowJpegOptions(false);
+    GroupBox1->setVisible(false);
+    GroupBox2->setVisible(false);
+    grSvg->setVisible(true);
+    chbTextOutlines->setFocus();
+}
+
+bool TExportForm::TextOutlines() const { return chbTextOutlines->isChecked(); }
+
+void TExportForm::SetTextOutlines(bool outlines) { chbTextOutlines->setChecked(outlines); }
 
 }  // namespace plotwick::app

@@ -1,5 +1,6 @@
-// The export settings dialog of the raster formats: scale, pixel width and pixel height kept
-// consistent as each field is left, and the JPEG options.
+// The export settings dialog: for the raster formats scale, pixel width and pixel height kept
+// consistent as each field is left, and the JPEG options; for SVG whether texts are written
+// as outlines.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,10 @@ public:
     void ScaleFromSize();
     // Shows or hides the JPEG group; the dialog narrows to the two size groups without it.
     void ShowJpegOptions(bool show);
+    // Shows only the SVG group in place of the size and JPEG groups.
+    void ShowSvgOptions();
+    bool TextOutlines() const;
+    void SetTextOutlines(bool outlines);
 
     // The committed values: what the arithmetic uses and what the caller reads after OK.
     std::int32_t CommittedScale() const { return size_.Scale(); }
@@ -71,6 +76,8 @@ public:
     QCheckBox* chbProgressive;
     QCheckBox* chbSmoothing;
     QCheckBox* chbGrayscale;
+    QGroupBox* grSvg;
+    QCheckBox* chbTextOutlines;
     QPushButton* Button1;
     QPushButton* Button2;
 

@@ -47,8 +47,18 @@ void QPainterDevice::EnsureFigure()
     // A figure begins at the current position when the path has none open.
     if (!figureOpen_) {
         path_.moveTo(At(current_));
+        figureStart_ = current_;
         figureOpen_ = true;
     }
+}
+
+void QPainterDevice::CloseFigure()
+{
+    if (!inBracket_ || !figureOpen_)
+        return;
+    path_.closeSubpath();
+    figureOpen_ = false;
+    current_ = figureStart_;
 }
 
 void QPainterDevice::MoveToEx(std::int32_t x, std::int32_t y)
@@ -56,6 +66,7 @@ void QPainterDevice::MoveToEx(std::int32_t x, std::int32_t y)
     current_ = {x, y};
     if (inBracket_) {
         path_.moveTo(At(current_));  // a move after a move replaces it
+        figureStart_ = current_;
         figureOpen_ = true;
     }
 }

@@ -31,6 +31,8 @@ public:
     void MoveToEx(std::int32_t x, std::int32_t y) override;
     void LineTo(std::int32_t x, std::int32_t y) override;
     void PolyBezierTo(const gdi::Point* points, std::size_t count) override;
+    void CloseFigure() override;
+    gdi::Point CurrentPosition() const override { return current_; }
 
     void SelectSolidPen(gdi::ColorRef color, std::int32_t width) override;
     void SelectSolidBrush(gdi::ColorRef color) override;
@@ -60,6 +62,7 @@ private:
     bool figureOpen_ = false;
     QPainterPath path_;
     gdi::Point current_{};
+    gdi::Point figureStart_{};  // where the open figure began
 
     gdi::ColorRef penColor_ = 0;
     std::int32_t penWidth_ = 0;

@@ -28,9 +28,12 @@ inline constexpr Key WinWidth{"WinWidth", 704};
 inline constexpr Key WinHeight{"WinHeight", 536};
 inline constexpr Key PanLeft{"panLeft", 225};       // width of the left column
 inline constexpr Key PanPreview{"panPreview", 212};  // height of the preview box
+// SVG export from the window: texts as outlines (1) or as text elements with their fonts (0);
+// written as soon as the export settings dialog is confirmed.
+inline constexpr Key TextOutlines{"TextOutlines", 1};
 
-inline constexpr std::array<Key, 8> kAllKeys = {UserID, WinState, WinLeft, WinTop,
-                                                WinWidth, WinHeight, PanLeft, PanPreview};
+inline constexpr std::array<Key, 9> kAllKeys = {UserID, WinState, WinLeft, WinTop, WinWidth,
+                                                WinHeight, PanLeft, PanPreview, TextOutlines};
 
 // Text values; absent means empty.
 struct TextKey {

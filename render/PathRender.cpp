@@ -34,19 +34,24 @@ void AddToPath(const PathInstr& instr, gdi::DeviceContext& dc, const PathInstr*&
     }
     case 'S': {
         // The first control point reflects the previous instruction's second one about its end
-        // point; a first 'S' has no previous instruction and starts from the current point,
-        // which, as for 'M' and 'L', its own stored first control point stands in for.
-        float c1x = instr.C1X, c1y = instr.C1Y;
-        if (prev) {
-            c1x = ReflectCoordinate(prev->X, prev->C2X);
-            c1y = ReflectCoordinate(prev->Y, prev->C2Y);
-        }
-        const gdi::Point pts[3] = {{ToDeviceUnits(c1x, metafileMode), ToDeviceUnits(c1y, metafileMode)},
+        // point. A first 'S', or one after a 'z', has nothing to reflect and starts from the
+        // current point, where the device's pen is.
+        gdi::Point c1;
+        if (prev && prev->Kind != 'z')
+            c1 = {ToDeviceUnits(ReflectCoordinate(prev->X, prev->C2X), metafileMode),
+                  ToDeviceUnits(ReflectCoordinate(prev->Y, prev->C2Y), metafileMode)};
+        else
+            c1 = dc.CurrentPosition();
+        const gdi::Point pts[3] = {c1,
                                    {ToDeviceUnits(instr.C2X, metafileMode), ToDeviceUnits(instr.C2Y, metafileMode)},
                                    {ToDeviceUnits(instr.X, metafileMode), ToDeviceUnits(instr.Y, metafileMode)}};
         dc.PolyBezierTo(pts, 3);
         break;
     }
+    case 'z':
+        // Closes the figure, so that a stroke joins it at its start as the SVG output does.
+        dc.CloseFigure();
+        break;
     default:
         break;
     }

@@ -46,12 +46,13 @@ std::size_t Weight(const VPath& shape)
 class PositionTracker final : public gdi::DeviceContext {
 public:
     gdi::Point position{0, 0};
+    gdi::Point figureStart{0, 0};
 
     void BeginPath() override {}
     void EndPath() override {}
     void FillPath() override {}
     void StrokePath() override {}
-    void MoveToEx(std::int32_t x, std::int32_t y) override { position = {x, y}; }
+    void MoveToEx(std::int32_t x, std::int32_t y) override { position = figureStart = {x, y}; }
     void LineTo(std::int32_t x, std::int32_t y) override { position = {x, y}; }
     void PolyBezierTo(const gdi::Point* points, std::size_t count) override
     {
@@ -59,6 +60,8 @@ public:
         if (count > 0)
             position = points[count - 1];
     }
+    void CloseFigure() override { position = figureStart; }
+    gdi::Point CurrentPosition() const override { return position; }
     void SelectSolidPen(gdi::ColorRef, std::int32_t) override {}
     void SelectSolidBrush(gdi::ColorRef) override {}
     void SelectFont(const gdi::LogFont&) override {}

@@ -1,5 +1,7 @@
 #include "render/TextDraw.h"
 
+#include <cmath>
+
 #include "model/Rounding.h"
 #include "platform/device/DeviceContext.h"
 #include "render/PathRender.h"
@@ -13,9 +15,12 @@ void DrawSubstituteText(const VPathText& text, gdi::DeviceContext& dc, const Ren
     dc.SetTextColor(color);
     dc.SetBkMode(gdi::BK_TRANSPARENT);
     const std::int32_t angle = VPathText::BaselineAngle(text.FBaseStart, text.FBaseEnd);
-    const std::int32_t h = ToLogical(
-        dc, context,
-        ToSingle(static_cast<long double>(text.FFontSize) * scale * static_cast<long double>(text.FMatrix.M[4])));
+    // The height follows the length of the text's vertical axis, so a turned or mirrored text
+    // keeps its size.
+    const long double axis = std::hypot(static_cast<long double>(text.FMatrix.M[3]),
+                                        static_cast<long double>(text.FMatrix.M[4]));
+    const std::int32_t h =
+        ToLogical(dc, context, ToSingle(static_cast<long double>(text.FFontSize) * scale * axis));
     CreateRotatedFont(dc, context, angle * 10, h);
     dc.SetMapperFlags(0);
     dc.SetTextAlign(gdi::TA_BASELINE | gdi::TA_LEFT);

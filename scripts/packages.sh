@@ -19,3 +19,6 @@ TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth libxml2-uti
     fonts-urw-base35 libjpeg-turbo-progs poppler-utils python3 desktop-file-utils appstream man-db x11-utils)
 # Looking at the window as a user would: a window manager under Xvfb, and a pointer to drag with.
 LOOK_PACKAGES=(openbox xdotool desktop-file-utils)
+# What tools/reader-matrix renders the outputs with, and compares them by.
+READER_PACKAGES=(inkscape libreoffice-draw chromium poppler-utils librsvg2-bin emf2svg libwmf-bin imagemagick
+    fonts-urw-base35)

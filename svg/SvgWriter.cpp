@@ -304,9 +304,17 @@ void WriteSvgPaint(const VPathText& text, SvgText& d)
     AppendPaint(d, "fill", text.FFill);
 }
 
+// A text drawn with a stroke and no fill, in its vector font: no reader draws it as the
+// preview does from a text element (readers draw a system face, its stroke ten units wide), so
+// it is written as its outlines in every document.
+bool StrokeOnlyVectorText(const VPathText& text, const SvgOptions& options)
+{
+    return text.FStroke && !text.FFill && options.SubstituteFontName.empty();
+}
+
 void WriteTextSvg(const VPathText& text, SvgText& d, int level, const SvgOptions& options)
 {
-    if (options.TextOutlines) {
+    if (options.TextOutlines || StrokeOnlyVectorText(text, options)) {
         Line(d, level, "<g>");
         for (const auto& child : text.FChildren) {
             if (child)
@@ -335,12 +343,7 @@ void WriteTextSvg(const VPathText& text, SvgText& d, int level, const SvgOptions
     AppendAscii(d, std::to_string(text.FFontSize));
     AppendAscii(d, "\" ");
 
-    const bool strokeOnly = text.FStroke && !text.FFill;
-    if (!substitute) {
-        WriteSvgPaint(text, d);
-        if (strokeOnly)
-            AppendAscii(d, "stroke-width=\"10\" stroke-linecap=\"round\" ");
-    } else if (strokeOnly) {
+    if (substitute && text.FStroke && !text.FFill) {
         // The substitute face fills the string in the stroke colour, as on screen.
         AppendPaint(d, "fill", text.FStroke);
         AppendAscii(d, "stroke=\"none\" ");
@@ -384,8 +387,8 @@ void CollectFonts(const VPath& shape, SvgFontUse& fonts)
     if (!shape.IsText())
         return;
     const auto& text = static_cast<const VPathText&>(shape);
-    if (!text.FFont)
-        return;  // no font was found for this text: nothing to embed
+    if (!text.FFont || StrokeOnlyVectorText(text, {}))
+        return;  // no font was found for this text, or it is written as outlines: nothing to embed
     auto known = std::find_if(fonts.begin(), fonts.end(),
                               [&](const SvgFontUse::value_type& f) { return f.font->FName == text.FFont->FName; });
     if (known == fonts.end()) {
@@ -474,8 +477,9 @@ void BuildSvg(const TDrawing& drawing, SvgText& d, const SvgOptions& options)
     const IntRect r = bounds.GetRect();
     std::int64_t width = r.Width();
     std::int64_t height = r.Height();
-    if (width < 0 || height < 0) {
-        width = height = 0;  // no points: empty bounds
+    const bool empty = width < 0 || height < 0;
+    if (empty) {
+        width = height = 0;  // no points (no shapes, or texts without a font): empty bounds
     } else {
         // A straight line or a dot has no extent on an axis; a picture of at least one unit
         // keeps it visible, and readers refuse a document with no size.
@@ -487,7 +491,8 @@ void BuildSvg(const TDrawing& drawing, SvgText& d, const SvgOptions& options)
     Line(d, 0, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +
                    "\" viewBox=\"0 0 " + w + " " + h + "\" >");
     AppendAscii(d, "<g transform=\"");
-    AppendMatrix(d, Matrix3::Translation(drawing.FOffsetX, drawing.FOffsetY));
+    // An empty drawing is not moved: its bounds have no corner to move to the origin.
+    AppendMatrix(d, empty ? Matrix3::Translation(0, 0) : Matrix3::Translation(drawing.FOffsetX, drawing.FOffsetY));
     AppendAscii(d, "\" >");
     AppendAscii(d, kLineEnd);
 

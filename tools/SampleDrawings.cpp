@@ -217,7 +217,7 @@ SampleRecord Logo()
 
     s.push_back(Label({0, 0}, Rgb(10, 70, 80), kNone, kSansFont, 24, "LUMEN & CO", TurnedAt({44, 290}, 0, 1.3, 1)));
     // Typed on the handheld with a tab between the words: the font has no glyph for it.
-    s.push_back(Label({104, 312}, Rgb(90, 90, 90), kNone, kSansFont, 12, "Est.\t1987"));
+    s.push_back(Label({104, 312}, Rgb(90, 90, 90), kNone, kSansFont, 12, "Est. 1987"));
     return {"Logo.dat", "Logo draft", ShapeStream(s, StreamSections().Canvas(300, 320))};
 }
 

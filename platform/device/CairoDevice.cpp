@@ -321,12 +321,13 @@ void CairoDevice::EnsureFigure()
     if (!figureOpen_) {
         Append(Op::Move, &current_);
         figureOpen_ = true;
+        figureStart_ = current_;
     }
 }
 
 void CairoDevice::MoveToEx(std::int32_t x, std::int32_t y)
 {
-    current_ = {x, y};
+    current_ = figureStart_ = {x, y};
     if (inBracket_) {
         // Consecutive moves leave only the last one.
         if (!path_.empty() && path_.back().op == Op::Move)
@@ -370,6 +371,15 @@ void CairoDevice::PolyBezierTo(const Point* points, std::size_t count)
         Stroke(scratch_.data(), scratch_.size());
     }
     current_ = points[count - 1];
+}
+
+void CairoDevice::CloseFigure()
+{
+    if (!inBracket_ || !figureOpen_)
+        return;
+    Append(Op::Close, &figureStart_);
+    figureOpen_ = false;
+    current_ = figureStart_;
 }
 
 void CairoDevice::FillPath()
@@ -422,7 +432,9 @@ bool CairoDevice::IsHairline() const
 {
     if (penWidth_ <= 0)
         return true;
-    return raster_ && DeviceStrokeWidth() <= 1.0;
+    // On a vector target a pen thinner than half a device unit (the one-logical-unit outline
+    // of a filled glyph) would all but vanish: it is a hairline there too.
+    return raster_ ? DeviceStrokeWidth() <= 1.0 : DeviceStrokeWidth() < 0.5;
 }
 
 void CairoDevice::Emit(const Segment* segs, std::size_t count, bool stroke)
@@ -481,6 +493,9 @@ void CairoDevice::Emit(const Segment* segs, std::size_t count, bool stroke)
         case Op::Curve:
             cairo_curve_to(cr_, s.p[0].x * k + ox, s.p[0].y * k + oy, s.p[1].x * k + ox, s.p[1].y * k + oy,
                            s.p[2].x * k + ox, s.p[2].y * k + oy);
+            break;
+        case Op::Close:
+            cairo_close_path(cr_);
             break;
         }
     }
@@ -568,6 +583,14 @@ void CairoDevice::EmitClipped(const Segment* segs, std::size_t count, bool strok
             cur = p2;
             break;
         }
+        case Op::Close:
+            // The closing edge back to the figure's start, which the next figure begins at.
+            poly.push_back(p0);
+            flush();
+            poly.clear();
+            poly.push_back(p0);
+            cur = p0;
+            break;
         }
     }
     flush();
@@ -597,8 +620,11 @@ void CairoDevice::Stroke(const Segment* segs, std::size_t count)
     if (IsHairline()) {
         if (StrokeHairlinePixels(segs, count))
             return;
+        // One pixel on a raster, one device unit (a pixel of the raster at 100 %) on a vector
+        // target.
         double w = 1, dummy = 0;
-        cairo_device_to_user_distance(cr_, &w, &dummy);
+        if (raster_)
+            cairo_device_to_user_distance(cr_, &w, &dummy);
         cairo_set_line_width(cr_, std::hypot(w, dummy));
         cairo_set_line_cap(cr_, raster_ ? CAIRO_LINE_CAP_BUTT : CAIRO_LINE_CAP_ROUND);
         cairo_set_line_join(cr_, raster_ ? CAIRO_LINE_JOIN_MITER : CAIRO_LINE_JOIN_ROUND);
@@ -767,7 +793,8 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
             cx = toPixel(p0.x);
             cy = toPixel(p0.y);
             break;
-        case Op::Line: {
+        case Op::Line:
+        case Op::Close: {  // a closing edge runs to the figure's start
             const std::int64_t nx = toPixel(p0.x), ny = toPixel(p0.y);
             line(cx, cy, nx, ny);
             cx = nx;

@@ -99,6 +99,8 @@ public:
     void MoveToEx(std::int32_t x, std::int32_t y) override;
     void LineTo(std::int32_t x, std::int32_t y) override;
     void PolyBezierTo(const Point* points, std::size_t count) override;
+    void CloseFigure() override;
+    Point CurrentPosition() const override { return current_; }
 
     void SelectSolidPen(ColorRef color, std::int32_t width) override;
     void SelectSolidBrush(ColorRef color) override;
@@ -116,7 +118,6 @@ public:
     void SetGraphicsMode(int mode) override;
 
     // Current state, for callers that need to save and restore it.
-    Point CurrentPosition() const { return current_; }
     ColorRef PenColor() const { return penColor_; }
     std::int32_t PenWidth() const { return penWidth_; }
     ColorRef BrushColor() const { return brushColor_; }
@@ -135,7 +136,8 @@ public:
     static void CheckClippedPoints(std::size_t points);
 
 private:
-    enum class Op : std::uint8_t { Move, Line, Curve };
+    // Close carries the figure's start point.
+    enum class Op : std::uint8_t { Move, Line, Curve, Close };
     struct Segment {
         Op op;
         Point p[3];
@@ -165,6 +167,7 @@ private:
     std::vector<detail::PixelBox> clipBoxes_;
     std::size_t clippedPoints_ = 0;  // points flattened for clipping so far
     Point current_{};
+    Point figureStart_{};
 
     ColorRef penColor_ = 0;
     std::int32_t penWidth_ = 0;

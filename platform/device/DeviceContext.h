@@ -53,6 +53,8 @@ public:
 
     // Path bracket and path construction. The polygon fill mode is always alternate
     // (even-odd). PolyBezierTo takes a multiple of three points: control 1, control 2, end.
+    // CloseFigure joins the open figure of the path being built to its start, as a stroke
+    // then draws it (joined, without caps); the current position becomes that start.
     virtual void BeginPath() = 0;
     virtual void EndPath() = 0;
     virtual void FillPath() = 0;
@@ -60,6 +62,9 @@ public:
     virtual void MoveToEx(std::int32_t x, std::int32_t y) = 0;
     virtual void LineTo(std::int32_t x, std::int32_t y) = 0;
     virtual void PolyBezierTo(const Point* points, std::size_t count) = 0;
+    virtual void CloseFigure() = 0;
+    // Where the last MoveToEx, LineTo, PolyBezierTo or CloseFigure left the pen; (0, 0) at first.
+    virtual Point CurrentPosition() const = 0;
 
     // Drawing objects. A pen of width 0 is the device's thinnest line.
     virtual void SelectSolidPen(ColorRef color, std::int32_t width) = 0;

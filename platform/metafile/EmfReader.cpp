@@ -50,8 +50,8 @@ std::string Utf16ToCp1252(std::span<const std::uint8_t> utf16)
 
 class EmfParser {
 public:
-    EmfParser(std::span<const std::uint8_t> emf, std::size_t maxPoints)
-        : file_(emf, "EMF"), base_(1, 1, 1, 1), mapping_(1, 1, 1, 1), maxPoints_(maxPoints)
+    EmfParser(std::span<const std::uint8_t> emf, std::size_t maxPoints, double coarseness)
+        : file_(emf, "EMF"), base_(1, 1, 1, 1), mapping_(1, 1, 1, 1), maxPoints_(maxPoints), coarseness_(coarseness)
     {
     }
 
@@ -162,7 +162,7 @@ private:
     double FlatnessLogical() const
     {
         const double scale = std::max(std::fabs(mapping_.ScaleX()), std::fabs(mapping_.ScaleY()));
-        return kFlatnessPixels / scale;
+        return kFlatnessPixels * coarseness_ / scale;
     }
 
     // -- Path construction --
@@ -447,7 +447,12 @@ private:
         case EMR_EXTCREATEPEN: {
             const std::uint32_t style = r.U32(28);
             const bool geometric = (style & 0x00010000u) != 0;
-            EmfPen pen{static_cast<std::uint16_t>(style & 0xFF0F), geometric ? r.I32(32) : 0, r.U32(40)};
+            // A cosmetic pen is one pixel wide whatever the mapping: a Windows Metafile says so
+            // with a width of one pixel in logical units, which readers that scale every pen
+            // draw as thin, where a width of 0 is a thirty-first of a pixel to them.
+            const double pixel = std::fabs(mapping_.ScaleX()) > 0 ? 1 / std::fabs(mapping_.ScaleX()) : 0;
+            const auto cosmetic = static_cast<std::int32_t>(std::min(std::floor(pixel + 0.5), 2147483647.0));
+            EmfPen pen{static_cast<std::uint16_t>(style & 0xFF0F), geometric ? r.I32(32) : cosmetic, r.U32(40)};
             if ((pen.style & PS_STYLE_MASK) == 7)  // user-defined dashes: drawn solid
                 pen.style = static_cast<std::uint16_t>(pen.style & ~PS_STYLE_MASK);
             if (r.U32(36) == BS_NULL)
@@ -575,13 +580,14 @@ private:
     std::vector<Op> ops_;
     std::size_t points_ = 0;  // points of the picture so far, curves flattened
     std::size_t maxPoints_;
+    double coarseness_;
 };
 
 }  // namespace
 
-Picture ReadEmfPicture(std::span<const std::uint8_t> emf, std::size_t maxPoints)
+Picture ReadEmfPicture(std::span<const std::uint8_t> emf, std::size_t maxPoints, double coarseness)
 {
-    return EmfParser(emf, maxPoints).Parse();
+    return EmfParser(emf, maxPoints, coarseness).Parse();
 }
 
 }  // namespace plotwick::gdi::metafile

@@ -93,7 +93,8 @@ struct Picture {
 };
 
 // Throws std::runtime_error when the EMF is malformed, holds a record that cannot be converted,
-// or when its curves, flattened, make the picture more than maxPoints points.
-Picture ReadEmfPicture(std::span<const std::uint8_t> emf, std::size_t maxPoints);
+// or when its curves, flattened, make the picture more than maxPoints points. Curves are
+// flattened to within a fraction of a pixel times coarseness.
+Picture ReadEmfPicture(std::span<const std::uint8_t> emf, std::size_t maxPoints, double coarseness = 1);
 
 }  // namespace plotwick::gdi::metafile

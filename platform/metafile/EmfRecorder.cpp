@@ -149,6 +149,19 @@ std::optional<RectL> EmfRecorder::DeviceBounds(const BoxD& logical, double margi
                  Saturate(std::ceil(std::max(y0, y1) + marginPixels))};
 }
 
+std::optional<RectL> EmfRecorder::FramePixels() const
+{
+    if (frame_.right <= frame_.left || frame_.bottom <= frame_.top || device_.widthMillimetres <= 0 ||
+        device_.heightMillimetres <= 0)
+        return std::nullopt;
+    const double perX = device_.widthPixels / (device_.widthMillimetres * 100.0);
+    const double perY = device_.heightPixels / (device_.heightMillimetres * 100.0);
+    // Inclusive-inclusive: the last pixel inside the frame.
+    return RectL{Saturate(std::floor(frame_.left * perX + 0.5)), Saturate(std::floor(frame_.top * perY + 0.5)),
+                 Saturate(std::floor(frame_.right * perX + 0.5)) - 1,
+                 Saturate(std::floor(frame_.bottom * perY + 0.5)) - 1};
+}
+
 void EmfRecorder::AddBounds(const std::optional<RectL>& r)
 {
     if (!r)
@@ -356,6 +369,15 @@ void EmfRecorder::PolyBezierTo(const Point* points, std::size_t count)
     position_ = points[count - 1];
 }
 
+void EmfRecorder::CloseFigure()
+{
+    if (!Recording() || path_ != PathState::Open)
+        return;
+    const std::size_t r = BeginRecord(EMR_CLOSEFIGURE);
+    EndRecord(r);
+    position_ = figureStart_;
+}
+
 // ---- Objects ------------------------------------------------------------------------------------
 
 std::uint32_t EmfRecorder::AllocateHandle()
@@ -397,13 +419,32 @@ void EmfRecorder::SelectSolidPen(ColorRef color, std::int32_t width)
     if (pen_ && pen_->color == color && pen_->width == width)
         return;
     const std::uint32_t handle = AllocateHandle();
-    const std::size_t r = BeginRecord(EMR_CREATEPEN);
-    out_.U32(handle);
-    out_.U32(PS_SOLID);  // lopnStyle
-    out_.I32(width);     // lopnWidth.x
-    out_.I32(0);         // lopnWidth.y, unused
-    out_.U32(color);
-    EndRecord(r);
+    if (width <= 1) {
+        // The thinnest line: a cosmetic pen, one pixel wide whatever the mapping, where a
+        // geometric pen of one logical unit would be a thirty-first of a pixel to a reader
+        // that scales it.
+        const std::size_t r = BeginRecord(EMR_EXTCREATEPEN);
+        out_.U32(handle);
+        out_.U32(0);                     // offBmi, cbBmi, offBits, cbBits: no pattern
+        out_.U32(0);
+        out_.U32(0);
+        out_.U32(0);
+        out_.U32(PS_COSMETIC | PS_SOLID);  // elpPenStyle
+        out_.U32(1);                     // elpWidth: 1 for a cosmetic pen
+        out_.U32(BS_SOLID);              // elpBrushStyle
+        out_.U32(color);                 // elpColor
+        out_.U32(0);                     // elpHatch
+        out_.U32(0);                     // elpNumEntries
+        EndRecord(r);
+    } else {
+        const std::size_t r = BeginRecord(EMR_CREATEPEN);
+        out_.U32(handle);
+        out_.U32(PS_SOLID);  // lopnStyle
+        out_.I32(width);     // lopnWidth.x
+        out_.I32(0);         // lopnWidth.y, unused
+        out_.U32(color);
+        EndRecord(r);
+    }
     SelectObject(handle);
     if (pen_)
         DeleteObject(pen_->handle);
@@ -617,8 +658,7 @@ void EmfRecorder::FillRect(std::int32_t left, std::int32_t top, std::int32_t rig
     LineTo(right, top);
     LineTo(right, bottom);
     LineTo(left, bottom);
-    const std::size_t r = BeginRecord(EMR_CLOSEFIGURE);
-    EndRecord(r);
+    CloseFigure();
     EndPath();
     FillPath();
 
@@ -670,6 +710,10 @@ const std::vector<std::uint8_t>& EmfRecorder::Finish()
     if (!error_.empty())
         throw std::runtime_error(error_);
 
+    // The picture's bounds in the reference device's pixels: what was drawn, together with
+    // the picture frame it lies in, so that a reader placing the picture by its bounds puts
+    // the frame's corner at the origin.
+    AddBounds(FramePixels());
     const RectL bounds = bounds_.value_or(kEmptyBounds);
     out_.PatchU32(8, static_cast<std::uint32_t>(bounds.left));
     out_.PatchU32(12, static_cast<std::uint32_t>(bounds.top));

@@ -6,7 +6,11 @@
 // to the reference device's pixels by the recorder's mapping mode and window and viewport
 // extents (origins stay at 0), and DPtoLP follows that mapping.
 //
-// Records written: the header; SETMAPMODE, SETWINDOWEXTEX, SETVIEWPORTEXTEX; CREATEPEN,
+// The header's bounds, in the reference device's pixels, hold everything drawn and the picture
+// frame.
+//
+// Records written: the header; SETMAPMODE, SETWINDOWEXTEX, SETVIEWPORTEXTEX; CREATEPEN (or,
+// for a pen of width 0 or 1, EXTCREATEPEN with a cosmetic pen, the thinnest line),
 // CREATEBRUSHINDIRECT and EXTCREATEFONTINDIRECTW with SELECTOBJECT and DELETEOBJECT, an object
 // being created only when the selection changes and the one it replaces deleted right after;
 // BEGINPATH, MOVETOEX, LINETO, POLYBEZIERTO16 (POLYBEZIERTO when a point needs more than 16
@@ -73,6 +77,9 @@ public:
     void MoveToEx(std::int32_t x, std::int32_t y) override;
     void LineTo(std::int32_t x, std::int32_t y) override;
     void PolyBezierTo(const Point* points, std::size_t count) override;
+    // Recorded inside a path bracket only, as Windows GDI ignores it elsewhere.
+    void CloseFigure() override;
+    Point CurrentPosition() const override { return position_; }
 
     void SelectSolidPen(ColorRef color, std::int32_t width) override;
     void SelectSolidBrush(ColorRef color) override;
@@ -138,6 +145,8 @@ private:
     // Device-pixel bounds of a box of logical coordinates, widened by a margin of device pixels.
     std::optional<RectL> DeviceBounds(const metafile::BoxD& logical, double marginPixels) const;
     void AddBounds(const std::optional<RectL>& r);
+    // The picture frame in the reference device's pixels; none when it is empty.
+    std::optional<RectL> FramePixels() const;
     void AddPathPoint(metafile::PointD p);
 
     RectL frame_;

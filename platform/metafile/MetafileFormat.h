@@ -92,7 +92,6 @@ constexpr std::uint16_t META_EXTTEXTOUT = 0x0A32;
 
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr std::size_t kPlaceableHeaderSize = 22;
-constexpr std::uint16_t kPlaceableUnitsPerInch = 96;
 
 // ---- GDI values -----------------------------------------------------------------------------
 constexpr int MM_TEXT = 1;
@@ -109,6 +108,7 @@ constexpr std::uint32_t WINDING = 2;
 
 constexpr std::uint32_t PS_SOLID = 0;
 constexpr std::uint32_t PS_NULL = 5;
+constexpr std::uint32_t PS_COSMETIC = 0x00000000;
 constexpr std::uint32_t PS_STYLE_MASK = 0x0000000F;
 constexpr std::uint32_t BS_SOLID = 0;
 constexpr std::uint32_t BS_NULL = 1;

@@ -3,13 +3,37 @@
 #include "platform/metafile/EmfReader.h"
 #include "platform/metafile/WmfWriter.h"
 
+#include <algorithm>
+
 namespace plotwick::gdi {
 
 using namespace metafile;
 
+namespace {
+
+// The most points of any figure of the picture.
+std::size_t LargestFigure(const Picture& picture)
+{
+    std::size_t largest = 0;
+    for (const Op& op : picture.ops)
+        if (const auto* path = std::get_if<PathOp>(&op))
+            for (const Figure& f : path->figures)
+                largest = std::max(largest, f.points.size());
+    return largest;
+}
+
+// A polygon of the Windows Metafile holds at most this many points.
+constexpr std::size_t kMaxFigurePoints = 32767;
+
+}  // namespace
+
 std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t> emf, std::size_t maxPoints)
 {
-    const Picture picture = ReadEmfPicture(emf, maxPoints);
+    // Curves are flattened coarser, four times at a step, until every figure fits one polygon;
+    // a figure of one segment per curve always does for what the EMF recorder writes.
+    Picture picture = ReadEmfPicture(emf, maxPoints);
+    for (double coarseness = 4; LargestFigure(picture) > kMaxFigurePoints && coarseness <= 1e6; coarseness *= 4)
+        picture = ReadEmfPicture(emf, maxPoints, coarseness);
     WmfWriter wmf(Divisor(picture));
     wmf.Record(META_SETMAPMODE, {static_cast<std::uint16_t>(MM_ANISOTROPIC)});
     // Parameters in the order of the format: y first.
@@ -27,7 +51,8 @@ std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t>
         else
             wmf.Text(std::get<TextOp>(op));
     }
-    return Placeable(picture.frame, wmf.Finish());
+    const PlaceableBox box = PlaceableBoxOf(picture, wmf);
+    return Placeable(box, wmf.Finish());
 }
 
 }  // namespace plotwick::gdi

@@ -11,15 +11,6 @@ namespace {
 
 constexpr double kMax16 = 32767;
 
-std::int16_t PlaceableExtent(std::int64_t hundredthsOfMm)
-{
-    // 0.01 mm to 1/96 inch, rounded to the nearest integer.
-    const std::int64_t v = RoundDiv(hundredthsOfMm * kPlaceableUnitsPerInch, 2540);
-    if (v < -32768 || v > 32767)
-        FailConversion("picture frame too large for a placeable metafile");
-    return static_cast<std::int16_t>(v);
-}
-
 }  // namespace
 
 // The smallest integer divisor that brings every logical value of the picture inside 16 bits.
@@ -341,17 +332,34 @@ std::vector<std::uint8_t> WmfWriter::Finish()
     return out;
 }
 
-std::vector<std::uint8_t> Placeable(const RectL& frame, std::span<const std::uint8_t> metafile)
+PlaceableBox PlaceableBoxOf(const Picture& picture, const WmfWriter& writer)
+{
+    PlaceableBox box;
+    box.left = writer.Coord(picture.windowOrgX);
+    box.top = writer.Coord(picture.windowOrgY);
+    box.right = writer.Coord(picture.windowOrgX + picture.windowExtX);
+    box.bottom = writer.Coord(picture.windowOrgY + picture.windowExtY);
+    // Units per inch of the records: the window's width over the frame's width in inches,
+    // divided as the coordinates are, so that the physical size holds.
+    const double frameInches = (double(picture.frame.right) - picture.frame.left) / 2540.0;
+    const double perInch = frameInches > 0 ? std::fabs(picture.windowExtX) / frameInches / writer.Divisor() : 0;
+    if (!(perInch >= 0.5 && perInch < 65535.5))
+        FailConversion("picture frame cannot be expressed in a placeable metafile");
+    box.inch = static_cast<std::uint16_t>(std::lround(perInch));
+    return box;
+}
+
+std::vector<std::uint8_t> Placeable(const PlaceableBox& box, std::span<const std::uint8_t> metafile)
 {
     std::vector<std::uint8_t> out;
     ByteWriter w(out);
     w.U32(kPlaceableKey);
     w.U16(0);  // handle
-    w.I16(0);  // left
-    w.I16(0);  // top
-    w.I16(PlaceableExtent(std::int64_t(frame.right) - frame.left));
-    w.I16(PlaceableExtent(std::int64_t(frame.bottom) - frame.top));
-    w.U16(kPlaceableUnitsPerInch);
+    w.I16(box.left);
+    w.I16(box.top);
+    w.I16(box.right);
+    w.I16(box.bottom);
+    w.U16(box.inch);
     w.U32(0);  // reserved
     std::uint16_t checksum = 0;
     for (std::size_t i = 0; i < 20; i += 2)

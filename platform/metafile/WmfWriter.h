@@ -25,6 +25,7 @@ public:
 
     // A logical value on the 16-bit grid: divided by the divisor, rounded, saturated.
     std::int16_t Coord(double v) const { return RoundToInt16(v / k_); }
+    std::int32_t Divisor() const { return k_; }
 
     // One record of parameter words.
     void Record(std::uint16_t function, const std::vector<std::uint16_t>& params);
@@ -62,9 +63,15 @@ private:
     std::optional<std::uint32_t> fillMode_, textAlign_, textColor_, bkMode_, bkColor_, mapperFlags_;
 };
 
-// The 22-byte placeable header for a picture frame (0.01 mm), bounds from 0, 0 at 96 units per
-// inch with its checksum, followed by the metafile. Throws std::runtime_error when the frame is
-// too large for 16 bits.
-std::vector<std::uint8_t> Placeable(const RectL& frame, std::span<const std::uint8_t> metafile);
+// The placeable header's box and units per inch: the picture's window in the records' own
+// (divided) units, and as many of those units to the inch as make the frame's physical size.
+struct PlaceableBox {
+    std::int16_t left = 0, top = 0, right = 0, bottom = 0;
+    std::uint16_t inch = 0;
+};
+PlaceableBox PlaceableBoxOf(const Picture& picture, const WmfWriter& writer);
+
+// The 22-byte placeable header with its checksum, followed by the metafile.
+std::vector<std::uint8_t> Placeable(const PlaceableBox& box, std::span<const std::uint8_t> metafile);
 
 }  // namespace plotwick::gdi::metafile

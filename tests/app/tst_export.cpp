@@ -32,6 +32,7 @@
 #include "AppTestSupport.h"
 #include "app/DrawingExport.h"
 #include "app/ExportForm.h"
+#include "app/Settings.h"
 #include "model/DrawDB.h"
 #include "model/Drawing.h"
 #include "text/VFont.h"
@@ -130,6 +131,7 @@ struct Plan {
     int quality = -1;          // the slider's position, when set
     bool grayscale = false, progressive = false, smoothing = false;
     bool replace = true;       // the answer to the question before an existing file is replaced
+    int textOutlines = -1;     // SVG: tick (1) or untick (0) "Text as outlines", when set
 };
 
 // What the dialogs showed.
@@ -149,7 +151,16 @@ struct Shown {
     int settingsCursor = -1;  // the override cursor's shape over the settings dialog
     QStringList overwriteQuestions;
     QString startFolder;      // where the save dialog started
+    int svgDialogs = 0;       // the settings dialog with only the SVG group
+    int textOutlinesAtStart = -1;
 };
+
+// Answers the export settings dialog of an SVG export, leaving "Text as outlines" as it is.
+void AcceptSvgSettings(QWidget* w)
+{
+    if (auto* f = qobject_cast<TExportForm*>(w); f && f->grSvg->isVisible())
+        f->Button1->click();
+}
 
 }  // namespace
 
@@ -236,6 +247,13 @@ private:
             } else if (auto* box = qobject_cast<QMessageBox*>(w); box && box->objectName() == "overwriteBox") {
                 shown.overwriteQuestions << box->text();
                 box->button(plan.replace ? QMessageBox::Yes : QMessageBox::No)->click();
+            } else if (auto* f = qobject_cast<TExportForm*>(w); f && f->grSvg->isVisible()) {
+                ++shown.svgDialogs;
+                shown.textOutlinesAtStart = f->chbTextOutlines->isChecked() ? 1 : 0;
+                QVERIFY(!f->GroupBox1->isVisible() && !f->GroupBox2->isVisible() && !f->grJpeg->isVisible());
+                if (plan.textOutlines >= 0)
+                    f->chbTextOutlines->setChecked(plan.textOutlines == 1);
+                (plan.cancelSettings ? f->Button2 : f->Button1)->click();
             } else if (auto* f = qobject_cast<TExportForm*>(w)) {
                 ++shown.settingsDialogs;
                 shown.settingsOuterWidth = f->OuterWidth();
@@ -432,14 +450,56 @@ private slots:
                 plan.path = Out(name);
                 const Shown shown = Export(*form, responder, plan);
                 QCOMPARE(shown.settingsDialogs, 0);
+                const bool svg = QLatin1String(ext) == QLatin1String("svg");
+                QCOMPARE(shown.svgDialogs, svg ? 1 : 0);
                 const QByteArray window = ReadAll(Out(name));
                 QVERIFY2(!window.isEmpty(), qPrintable(name));
-                QVERIFY2(window == Cli(record, name), qPrintable(name));
+                // Texts as outlines unless the user unticks it.
+                QVERIFY2(window == Cli(record, name, svg ? QStringList{"--text-outlines"} : QStringList{}),
+                         qPrintable(name));
             }
         }
         QVERIFY2(responder.seen.empty(), qPrintable(responder.Texts().join('\n')));
-        // The text was drawn in the user's font: the SVG holds it.
-        QVERIFY(SvgFileAsUtf8(ReadAll(Out("Lettering.svg"))).contains("<font"));
+        QVERIFY(!SvgFileAsUtf8(ReadAll(Out("Lettering.svg"))).contains("<text"));
+    }
+
+    // "Text as outlines" is offered for SVG, ticked at first; the choice is stored and the next
+    // export and the clipboard's SVG follow it.
+    void svgTextAsOutlinesIsAChoiceRemembered()
+    {
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        QVERIFY(SelectDrawing(*form, "Lettering"));
+        const std::string record = form->SelectedDrawing()->FFileName;
+        Plan plan;
+        plan.path = Out("fonts.svg");
+        plan.textOutlines = 0;
+        Shown shown = Export(*form, responder, plan);
+        QCOMPARE(shown.svgDialogs, 1);
+        QCOMPARE(shown.textOutlinesAtStart, 1);
+        const QByteArray fonts = ReadAll(Out("fonts.svg"));
+        QCOMPARE(fonts, Cli(record, "fonts.svg"));
+        QVERIFY(SvgFileAsUtf8(fonts).contains("<font"));
+        QCOMPARE(app::settings::Store().Read(app::settings::TextOutlines), std::optional<std::int32_t>(0));
+
+        form->Copyasvectors1->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("image/svg+xml")), SvgFileAsUtf8(fonts));
+
+        plan.path = Out("again.svg");
+        plan.textOutlines = -1;
+        shown = Export(*form, responder, plan);
+        QCOMPARE(shown.textOutlinesAtStart, 0);
+        QCOMPARE(ReadAll(Out("again.svg")), fonts);
+
+        // Cancelled: nothing written, the stored choice kept.
+        plan.path = Out("cancelled.svg");
+        plan.textOutlines = 1;
+        plan.cancelSettings = true;
+        Export(*form, responder, plan);
+        QVERIFY(!QFile::exists(Out("cancelled.svg")));
+        QCOMPARE(app::settings::Store().Read(app::settings::TextOutlines), std::optional<std::int32_t>(0));
+        QVERIFY(responder.seen.empty());
     }
 
     // The SVG does not depend on whether the drawing was shown before: a drawing away from
@@ -450,6 +510,8 @@ private slots:
         db.FPath = sketches;
         TDrawing drawing(&db, "g.dat");
         QCOMPARE(drawing.FName, std::string("Shifted"));
+        ModalResponder responder;
+        responder.inspect = AcceptSvgSettings;
         QCOMPARE(app::ExportToFile(drawing, Out("shifted.svg"), nullptr), app::ExportOutcome::Written);
         const QByteArray svg = ReadAll(Out("shifted.svg"));
         QCOMPARE(svg, Cli("g.dat", "shifted.svg"));
@@ -851,7 +913,7 @@ private slots:
             QCOMPARE(emf, Cli(record, "copy.emf"));
             const QByteArray svg = data->data(QStringLiteral("image/svg+xml"));
             QVERIFY(svg.startsWith("<svg "));
-            QCOMPARE(svg, SvgFileAsUtf8(Cli(record, "copy.svg")));
+            QCOMPARE(svg, SvgFileAsUtf8(Cli(record, "copy.svg", {"--text-outlines"})));
         }
         QVERIFY(responder.seen.empty());
     }

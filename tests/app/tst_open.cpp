@@ -19,6 +19,7 @@
 
 #include "AppTestSupport.h"
 #include "app/EmptyState.h"
+#include "app/ExportForm.h"
 #include "app/Panels.h"
 #include "platform/userdata/UserData.h"
 #include "text/VFont.h"
@@ -452,6 +453,10 @@ private slots:
         {
             ModalResponder responder;
             responder.inspect = [&](QWidget* w) {
+                if (auto* settings = qobject_cast<app::TExportForm*>(w)) {
+                    settings->Button1->click();  // the SVG's "Text as outlines" as it is
+                    return;
+                }
                 auto* save = qobject_cast<QFileDialog*>(w);
                 if (!save || save->acceptMode() != QFileDialog::AcceptSave)
                     return;

@@ -27,7 +27,7 @@ constexpr std::uint32_t HEADER = 1, POLYBEZIERTO = 5, SETWINDOWEXTEX = 9, SETVIE
                         MOVETOEX = 27, SELECTOBJECT = 37, CREATEPEN = 38, CREATEBRUSHINDIRECT = 39,
                         DELETEOBJECT = 40, LINETO = 54, BEGINPATH = 59, ENDPATH = 60, CLOSEFIGURE = 61,
                         FILLPATH = 62, STROKEPATH = 64, EXTCREATEFONTINDIRECTW = 82, EXTTEXTOUTW = 84,
-                        POLYBEZIERTO16 = 88;
+                        POLYBEZIERTO16 = 88, EXTCREATEPEN = 95;
 
 // The picture frame the metafile output declares for a drawing of W x H units on the
 // 96-dpi reference screen, and the mapping it sets.
@@ -89,13 +89,14 @@ void ExpectHandlesSound(const std::vector<EmfRecord>& records)
     std::uint32_t selected[3] = {0, 0, 0};  // pen, brush, font
     std::map<std::uint32_t, int> kindOf;
     for (const auto& r : records) {
-        if (r.type == CREATEPEN || r.type == CREATEBRUSHINDIRECT || r.type == EXTCREATEFONTINDIRECTW) {
+        if (r.type == CREATEPEN || r.type == EXTCREATEPEN || r.type == CREATEBRUSHINDIRECT ||
+            r.type == EXTCREATEFONTINDIRECTW) {
             const std::uint32_t h = r.bytes.U32(8);
             EXPECT_GT(h, 0u);
             EXPECT_LT(h, nHandles);
             EXPECT_FALSE(live.count(h)) << "handle " << h << " created twice";
             live.insert(h);
-            kindOf[h] = r.type == CREATEPEN ? 0 : r.type == CREATEBRUSHINDIRECT ? 1 : 2;
+            kindOf[h] = r.type == CREATEPEN || r.type == EXTCREATEPEN ? 0 : r.type == CREATEBRUSHINDIRECT ? 1 : 2;
         } else if (r.type == SELECTOBJECT) {
             const std::uint32_t h = r.bytes.U32(8);
             if (h & 0x80000000u) {
@@ -181,7 +182,8 @@ TEST(EmfRecorderHeader, EmptyRecordingIsAValidFile)
         EXPECT_EQ(records[0].bytes.U32(48), 128u);
         EXPECT_EQ(records[0].bytes.U32(52), 2u);
         EXPECT_EQ(records[0].bytes.U16(56), 1);  // the metafile itself
-        EXPECT_EQ(RectAt(records[0], 8), (RectL{0, 0, -1, -1}));
+        // Nothing drawn: the bounds are the frame's 12 x 12 pixels.
+        EXPECT_EQ(RectAt(records[0], 8), (RectL{0, 0, 11, 11}));
         EXPECT_EQ(RectAt(records[0], 24), FrameFor(10, 10));
     }
     {
@@ -350,7 +352,70 @@ TEST(EmfRecorderPath, BoundsFollowTheCurveAndThePen)
     const auto records = WalkEmf(rec.Finish());
     EXPECT_EQ(RectAt(*OfType(records, FILLPATH).at(0), 8), (RectL{0, 0, 100, 75}));
     EXPECT_EQ(RectAt(*OfType(records, STROKEPATH).at(0), 8), (RectL{5, 195, 55, 205}));
-    EXPECT_EQ(RectAt(records[0], 8), (RectL{0, 0, 100, 205}));
+    // The frame's 189 pixels widen the bounds of what was drawn.
+    EXPECT_EQ(RectAt(records[0], 8), (RectL{0, 0, 188, 205}));
+}
+
+TEST(EmfRecorderHeader, BoundsStartAtTheFrameWhatEverIsDrawnFarFromItsCorner)
+{
+    // A shape 9 and 8 pixels in from the corner of a 122 x 102 pixel frame: a reader that
+    // places the picture by its bounds must not move it.
+    EmfRecorder rec(FrameFor(120, 100));
+    DrawingMapping(rec, 120, 100);
+    rec.SelectSolidBrush(0);
+    rec.BeginPath();
+    rec.MoveToEx(9 * 31, 8 * 31);
+    rec.LineTo(60 * 31, 50 * 31);
+    rec.LineTo(9 * 31, 50 * 31);
+    rec.EndPath();
+    rec.FillPath();
+    const auto records = WalkEmf(rec.Finish());
+    EXPECT_EQ(RectAt(records[0], 8), (RectL{0, 0, 121, 101}));
+}
+
+TEST(EmfRecorderPath, CloseFigureIsRecordedInsideABracketAndMovesToTheFigureStart)
+{
+    EmfRecorder rec(FrameFor(10, 10));
+    rec.CloseFigure();  // outside a bracket: nothing
+    rec.BeginPath();
+    rec.MoveToEx(1, 2);
+    rec.LineTo(30, 2);
+    rec.LineTo(30, 40);
+    rec.CloseFigure();
+    EXPECT_EQ(rec.CurrentPosition(), (Point{1, 2}));
+    rec.EndPath();
+    rec.StrokePath();
+    const auto records = WalkEmf(rec.Finish());
+    EXPECT_EQ(Types(records), (std::vector<std::uint32_t>{HEADER, BEGINPATH, MOVETOEX, LINETO, LINETO, CLOSEFIGURE,
+                                                          ENDPATH, STROKEPATH, EOF_}));
+    EXPECT_EQ(OfType(records, CLOSEFIGURE).at(0)->size, 8u);
+}
+
+TEST(EmfRecorderObjects, PensOfWidthZeroOrOneAreCosmetic)
+{
+    const struct {
+        std::int32_t width;
+        std::uint32_t type;
+    } cases[] = {{0, EXTCREATEPEN}, {1, EXTCREATEPEN}, {2, CREATEPEN}, {31, CREATEPEN}};
+    for (const auto& c : cases) {
+        EmfRecorder rec(FrameFor(10, 10));
+        rec.SelectSolidPen(0x00123456, c.width);
+        const auto records = WalkEmf(rec.Finish());
+        ASSERT_EQ(records.at(1).type, c.type) << "width " << c.width;
+        const auto& r = records[1].bytes;
+        if (c.type == CREATEPEN) {
+            EXPECT_EQ(r.I32(16), c.width);
+            continue;
+        }
+        EXPECT_EQ(records[1].size, 52u);
+        EXPECT_EQ(r.U32(12), 0u);         // no pattern bitmap
+        EXPECT_EQ(r.U32(28), 0u);         // PS_COSMETIC | PS_SOLID
+        EXPECT_EQ(r.U32(32), 1u);         // one pixel
+        EXPECT_EQ(r.U32(36), 0u);         // BS_SOLID
+        EXPECT_EQ(r.U32(40), 0x00123456u);
+        EXPECT_EQ(r.U32(48), 0u);         // no dashes
+        ExpectHandlesSound(records);
+    }
 }
 
 // ---- Objects ----------------------------------------------------------------------------------
@@ -368,14 +433,15 @@ TEST(EmfRecorderObjects, CreatedOnChangeSelectedThenReplacedAndHandlesReused)
 
     std::vector<std::pair<std::uint32_t, std::uint32_t>> objectRecords;
     for (const auto& r : records) {
-        if (r.type == CREATEPEN || r.type == CREATEBRUSHINDIRECT || r.type == SELECTOBJECT || r.type == DELETEOBJECT)
+        if (r.type == CREATEPEN || r.type == EXTCREATEPEN || r.type == CREATEBRUSHINDIRECT || r.type == SELECTOBJECT ||
+            r.type == DELETEOBJECT)
             objectRecords.emplace_back(r.type, r.bytes.U32(8));
     }
     const std::vector<std::pair<std::uint32_t, std::uint32_t>> expected = {
         {CREATEPEN, 1}, {SELECTOBJECT, 1},
         {CREATEBRUSHINDIRECT, 2}, {SELECTOBJECT, 2},
         {CREATEPEN, 3}, {SELECTOBJECT, 3}, {DELETEOBJECT, 1},
-        {CREATEPEN, 1}, {SELECTOBJECT, 1}, {DELETEOBJECT, 3},
+        {EXTCREATEPEN, 1}, {SELECTOBJECT, 1}, {DELETEOBJECT, 3},  // width 0: a cosmetic pen
         // Finish: stock objects back in, ours deleted.
         {SELECTOBJECT, 0x80000007}, {DELETEOBJECT, 1},
         {SELECTOBJECT, 0x80000000}, {DELETEOBJECT, 2},
@@ -384,14 +450,13 @@ TEST(EmfRecorderObjects, CreatedOnChangeSelectedThenReplacedAndHandlesReused)
     EXPECT_EQ(records[0].bytes.U16(56), 4);  // handles 0..3
 
     const auto pens = OfType(records, CREATEPEN);
-    ASSERT_EQ(pens.size(), 3u);
+    ASSERT_EQ(pens.size(), 2u);
     EXPECT_EQ(pens[0]->size, 28u);
     EXPECT_EQ(pens[0]->bytes.U32(12), 0u);  // PS_SOLID
     EXPECT_EQ(pens[0]->bytes.I32(16), 31);
     EXPECT_EQ(pens[0]->bytes.I32(20), 0);
     EXPECT_EQ(pens[0]->bytes.U32(24), 0x0000FFu);
-    EXPECT_EQ(pens[2]->bytes.I32(16), 0);
-    EXPECT_EQ(pens[2]->bytes.U32(24), 0x00FF00u);
+    EXPECT_EQ(OfType(records, EXTCREATEPEN).at(0)->bytes.U32(40), 0x00FF00u);
     const auto brush = OfType(records, CREATEBRUSHINDIRECT).at(0);
     EXPECT_EQ(brush->size, 24u);
     EXPECT_EQ(brush->bytes.U32(12), 0u);  // BS_SOLID
@@ -489,7 +554,7 @@ TEST(EmfRecorderText, StateRecordsAndTextRecord)
     EXPECT_EQ(t.I32(88), 22);
     EXPECT_EQ(t.I32(92), 33);
     EXPECT_EQ(texts[0]->size, 96u);
-    EXPECT_EQ(RectAt(records[0], 8), (RectL{100, 160, 166, 210}));
+    EXPECT_EQ(RectAt(records[0], 8), (RectL{0, 0, 188, 210}));  // the text and the frame
 }
 
 TEST(EmfRecorderText, RotatedTextBoundsAndMetafileScale)
@@ -677,7 +742,7 @@ TEST(EmfRecorderErrors, OpenBracketIsClosedByFinish)
     rec.LineTo(2, 2);
     const auto records = WalkEmf(rec.Finish());
     EXPECT_EQ(Types(records), (std::vector<std::uint32_t>{HEADER, BEGINPATH, MOVETOEX, LINETO, ENDPATH, EOF_}));
-    EXPECT_EQ(RectAt(records[0], 8), (RectL{0, 0, -1, -1}));  // nothing was drawn
+    EXPECT_EQ(RectAt(records[0], 8), (RectL{0, 0, 11, 11}));  // nothing was drawn: the frame
 }
 
 // ---- A third-party reader -----------------------------------------------------------------------

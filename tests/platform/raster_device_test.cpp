@@ -272,6 +272,37 @@ TEST(RasterLines, OnePixelLinesLightExactlyTheNamedPixelsWithoutTheLast)
     }
 }
 
+TEST(RasterLines, CloseFigureStrokesTheEdgeBackToTheStart)
+{
+    // The closing diagonal of a triangle passes (7, 7); without CloseFigure it is not drawn.
+    for (const int width : {0, 1, 4})
+        for (const bool close : {false, true}) {
+            RasterDevice d(20, 20);
+            d.SelectSolidPen(kBlack, width);
+            d.BeginPath();
+            d.MoveToEx(2, 2);
+            d.LineTo(14, 2);
+            d.LineTo(14, 14);
+            if (close)
+                d.CloseFigure();
+            d.EndPath();
+            d.StrokePath();
+            EXPECT_EQ(d.PixelAt(7, 7) == kBlack, close) << "width " << width << "\n" << Picture(d, 0, 0, 20, 20);
+            EXPECT_EQ(d.CurrentPosition(), close ? (Point{2, 2}) : (Point{14, 14}));
+        }
+    // A figure reaching far outside: the closing edge lights row 15 left of x = 10.
+    RasterDevice far(20, 20);
+    far.SelectSolidPen(kBlack, 0);
+    far.BeginPath();
+    far.MoveToEx(-2000000000, 5);
+    far.LineTo(2000000000, 5);
+    far.LineTo(10, 15);
+    far.CloseFigure();  // back along row 15 from x = 10 to the far left
+    far.EndPath();
+    far.StrokePath();
+    EXPECT_EQ(Ink(far).count, 40) << Picture(far, 0, 0, 20, 20);
+}
+
 TEST(RasterLines, SlantedLinesAndCurvesHaveOnePixelPerStepOfTheMajorAxis)
 {
     RasterDevice d(40, 40);
@@ -467,6 +498,13 @@ TEST(CairoDeviceMapping, VectorTargetUsesCoordinatesWithoutPixelRules)
         d.LineTo(3750, 312);
         d.EndPath();
         d.StrokePath();
+        // So is a pen under half a device unit (a filled glyph's one-unit outline), not 1/31.
+        d.SelectSolidPen(kBlack, 1);
+        d.BeginPath();
+        d.MoveToEx(0, 3437);  // y = 109.984
+        d.LineTo(3750, 3437);
+        d.EndPath();
+        d.StrokePath();
     }
     cairo_surface_flush(s);
     const unsigned char* data = cairo_image_surface_get_data(s);
@@ -485,6 +523,8 @@ TEST(CairoDeviceMapping, VectorTargetUsesCoordinatesWithoutPixelRules)
     EXPECT_LT(g9, 0xC0u);
     EXPECT_GT(g10, 0x40u);
     EXPECT_LT(g10, 0xC0u);
+    EXPECT_LT(px(50, 109) & 0xFF, 0xC0u);
+    EXPECT_LT(px(50, 110) & 0xFF, 0xC0u);
     cairo_destroy(cr);
     cairo_surface_destroy(s);
 }

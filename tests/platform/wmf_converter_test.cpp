@@ -170,7 +170,14 @@ void ExpectHeadersSound(const std::vector<std::uint8_t>& bytes, const WmfFile& w
     EXPECT_EQ(wmf.handle, 0);
     EXPECT_EQ(wmf.left, 0);
     EXPECT_EQ(wmf.top, 0);
-    EXPECT_EQ(wmf.unitsPerInch, 96);
+    // The box is the window the records set, in their own units.
+    EXPECT_GT(wmf.unitsPerInch, 0);
+    const auto ext = std::find_if(wmf.records.begin(), wmf.records.end(),
+                                  [](const WmfRecord& r) { return r.function == SETWINDOWEXT; });
+    if (ext != wmf.records.end()) {
+        EXPECT_EQ(wmf.right, ext->Param(1));
+        EXPECT_EQ(wmf.bottom, ext->Param(0));
+    }
     EXPECT_EQ(wmf.reserved, 0u);
     EXPECT_EQ(wmf.checksum, wmf.computedChecksum);
     EXPECT_EQ(wmf.type, 1);
@@ -190,24 +197,33 @@ void ExpectHeadersSound(const std::vector<std::uint8_t>& bytes, const WmfFile& w
 
 TEST(WmfConverterHeaders, PlaceableHeaderAndChecksum)
 {
-    // A frame of 2646 x 1323 hundredths of a millimetre is 100 x 50 at 96 units per inch.
+    // A frame of 2646 x 1323 hundredths of a millimetre recorded in pixels (MM_TEXT) is
+    // 100 x 50 records' units at 96 to the inch.
     EmfRecorder rec(RectL{0, 0, 2646, 1323});
     const auto bytes = Convert(rec);
     const WmfFile wmf = WalkWmf(bytes);
+    EXPECT_EQ(wmf.left, 0);
+    EXPECT_EQ(wmf.top, 0);
     EXPECT_EQ(wmf.right, 100);
     EXPECT_EQ(wmf.bottom, 50);
+    EXPECT_EQ(wmf.unitsPerInch, 96);
     EXPECT_EQ(wmf.checksum, 0x5727);
     ExpectHeadersSound(bytes, wmf);
     const std::vector<std::uint8_t> start(bytes.begin(), bytes.begin() + 4);
     EXPECT_EQ(start, (std::vector<std::uint8_t>{0xD7, 0xCD, 0xC6, 0x9A}));
 
-    // The frame of a 100 x 50 drawing: 2699 x 1377, that is 102.009 x 52.044.
+    // The frame of a 100 x 50 drawing, 2699 x 1377 hundredths of a millimetre, in the records'
+    // units (31.25-ish a pixel), as the window is: the same box, at 3000 units to the inch.
     EmfRecorder drawing(FrameFor(100, 50));
     DrawingMapping(drawing, 100, 50);
     const auto second = Convert(drawing);
     const WmfFile w2 = WalkWmf(second);
-    EXPECT_EQ(w2.right, 102);
-    EXPECT_EQ(w2.bottom, 52);
+    EXPECT_EQ(w2.right, 3188);
+    EXPECT_EQ(w2.bottom, 1625);
+    EXPECT_EQ(w2.right, w2.records.at(2).Param(1));
+    EXPECT_EQ(w2.bottom, w2.records.at(2).Param(0));
+    EXPECT_EQ(w2.unitsPerInch, 3000);
+    EXPECT_NEAR(w2.right * 2540.0 / w2.unitsPerInch, 2699, 1);  // the physical width kept
     ExpectHeadersSound(second, w2);
 }
 
@@ -347,6 +363,24 @@ TEST(WmfConverterPaths, ClosedFiguresStrokedAsPolygonsWithANullBrush)
     EXPECT_EQ(drawn[0].pen->Param(1), 3);
     EXPECT_EQ(drawn[1].record.function, POLYLINE);
     EXPECT_EQ(PointsOf(drawn[1].record), (std::vector<Point>{{200, 200}, {300, 200}}));
+}
+
+TEST(WmfConverterPaths, ACosmeticPenIsOnePixelOfThePicture)
+{
+    // The EMF's thinnest line (a filled glyph's outline) keeps one pixel's width, 31 logical
+    // units here, where a width of 0 would be a thirty-first of a pixel to scaling readers.
+    EmfRecorder rec(FrameFor(100, 50));
+    DrawingMapping(rec, 100, 50);
+    rec.SelectSolidPen(0x0000FF00, 1);
+    rec.BeginPath();
+    rec.MoveToEx(31, 31);
+    rec.LineTo(3156, 31);
+    rec.EndPath();
+    rec.StrokePath();
+    const auto drawn = Play(WalkWmf(Convert(rec)));
+    ASSERT_EQ(drawn.size(), 1u);
+    ASSERT_TRUE(drawn[0].pen);
+    EXPECT_EQ(drawn[0].pen->Param(1), 31);
 }
 
 TEST(WmfConverterPaths, SeveralFiguresFillTogether)
@@ -583,7 +617,7 @@ TEST(WmfConverterText, UnicodeTextWithoutAWindows1252CharacterGetsAQuestionMark)
 
 TEST(WmfConverterScale, WideDrawingsAreDividedByTheSmallestIntegerThatFits)
 {
-    for (const int width : {2000, 3000}) {
+    for (const int width : {1100, 2000, 3000}) {
         SCOPED_TRACE(width);
         EmfRecorder rec(FrameFor(width, 100), ReferenceDevice{}, FakeMeasure);
         DrawingMapping(rec, width, 100);
@@ -609,8 +643,11 @@ TEST(WmfConverterScale, WideDrawingsAreDividedByTheSmallestIntegerThatFits)
         const double frameX = LogicalFrameX(width);
         ASSERT_GT(frameX, 32767.0);  // would not fit as it is
         const double k = std::ceil(frameX / 32767);
-        EXPECT_EQ(k, width == 2000 ? 2 : 3);
+        EXPECT_EQ(k, width == 3000 ? 3 : 2);
         const auto scaled = [&](double v) { return static_cast<int>(std::lround(v / k)); };
+        // The placeable box is the divided window, and its inch divided as well.
+        EXPECT_EQ(wmf.right, scaled(frameX));
+        EXPECT_EQ(wmf.unitsPerInch, 3000 / k);
         EXPECT_EQ(wmf.records.at(2).function, SETWINDOWEXT);
         EXPECT_EQ(wmf.records[2].Param(1), scaled(frameX));
         EXPECT_EQ(wmf.records[2].Param(0), scaled(LogicalFrameY(100)));
@@ -634,6 +671,35 @@ TEST(WmfConverterScale, WideDrawingsAreDividedByTheSmallestIntegerThatFits)
         const double placed = double(PointsOf(drawn[0].record)[1].x) / wmf.records[2].Param(1);
         EXPECT_NEAR(placed, right / frameX, 1.0 / wmf.records[2].Param(1));
     }
+}
+
+TEST(WmfConverterScale, AFilledFigureOfTooManyPointsIsFlattenedCoarser)
+{
+    // 2,500 wide curves in one figure: tens of points each when flattened finely, more than a
+    // polygon holds; flattened coarser, the figure fits one polygon.
+    EmfRecorder rec(FrameFor(1000, 1000));
+    DrawingMapping(rec, 1000, 1000);
+    rec.SelectSolidBrush(0);
+    rec.BeginPath();
+    rec.MoveToEx(31, 31);
+    std::vector<Point> curves;
+    for (int i = 0; i < 2500; ++i) {
+        const int y = 31 + 12 * i;
+        curves.insert(curves.end(), {{31000, y}, {31000, y + 6}, {31, y + 12}});
+    }
+    rec.PolyBezierTo(curves.data(), curves.size());
+    rec.EndPath();
+    rec.FillPath();
+    const auto bytes = Convert(rec);
+    const WmfFile wmf = WalkWmf(bytes);
+    ExpectHeadersSound(bytes, wmf);
+    const auto polygons = std::count_if(wmf.records.begin(), wmf.records.end(),
+                                        [](const WmfRecord& r) { return r.function == POLYGON; });
+    ASSERT_EQ(polygons, 1);
+    const auto& polygon = *std::find_if(wmf.records.begin(), wmf.records.end(),
+                                        [](const WmfRecord& r) { return r.function == POLYGON; });
+    EXPECT_GT(polygon.UParam(0), 2500u * 2);  // still more than a chord per curve
+    EXPECT_LE(polygon.UParam(0), 32767u);
 }
 
 TEST(WmfConverterScale, DrawingsThatFitKeepTheirCoordinates)

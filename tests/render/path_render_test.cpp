@@ -1,6 +1,10 @@
 // The device calls that drawing paths, groups and texts makes, in both modes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "model/Shapes.h"
 #include "render/PathRender.h"
 #include "render/TextDraw.h"
@@ -128,18 +132,33 @@ TEST(PathDraw, CurvesAndTheSmoothReflection)
     Draw(p, dc, g_context, {0, 0}, 1.0f);
     EXPECT_EQ(dc.Text(),
               "SelectSolidPen 0x00000000 1\nBeginPath\nMoveToEx 0 0\nPolyBezierTo 1 2 8 6 10 10\n"
-              "PolyBezierTo 12 14 20 20 30 30\nLineTo 40 40\nPolyBezierTo 40 40 45 45 50 50\nEndPath\nStrokePath");
+              "PolyBezierTo 12 14 20 20 30 30\nLineTo 40 40\nPolyBezierTo 40 40 45 45 50 50\nCloseFigure\n"
+              "EndPath\nStrokePath");
 }
 
-TEST(PathDraw, FirstSmoothCurveStartsAtItsOwnPoint)
+TEST(PathDraw, ASmoothCurveWithNothingToReflectStartsAtTheCurrentPoint)
 {
     ModeGuard g(false);
-    RecordingDevice dc;
-    VPath p;
-    p.SetStroke(0);
-    p.AddInstruction(Curve('S', 0, 0, 4, 4, 6, 6));
-    Draw(p, dc, g_context, {0, 0}, 1.0f);
-    EXPECT_EQ(dc.Calls()[2], "PolyBezierTo 6 6 4 4 6 6");
+    struct Case {
+        std::vector<PathInstr> instrs;
+        std::string bezier;
+    } cases[] = {
+        // First in its path: where the device's pen was left, not its own stored point.
+        {{Curve('S', 0, 0, 4, 4, 6, 6)}, "PolyBezierTo 3 7 4 4 6 6"},
+        // After a 'z': the start of the figure just closed.
+        {{Instr('M', 1, 2), Instr('L', 10, 2), Instr('z', 0, 0), Curve('S', 0, 0, 4, 4, 6, 6)},
+         "PolyBezierTo 1 2 4 4 6 6"},
+    };
+    for (const Case& c : cases) {
+        RecordingDevice dc;
+        dc.MoveToEx(3, 7);
+        VPath p;
+        p.SetStroke(0);
+        for (const PathInstr& i : c.instrs)
+            p.AddInstruction(i);
+        Draw(p, dc, g_context, {0, 0}, 1.0f);
+        EXPECT_NE(std::find(dc.Calls().begin(), dc.Calls().end(), c.bezier), dc.Calls().end()) << dc.Text();
+    }
 }
 
 TEST(GroupDraw, ChildrenInOrderAndNothingForAnEmptyGroup)
@@ -190,6 +209,26 @@ TEST_F(SubstituteTextTest, DrawsTheStringRotatedToTheBaseline)
     EXPECT_EQ(dc.Text(),
               "SetTextColor 0x00000011\nSetBkMode 1\nSelectFont h=24 esc=900 ori=900 w=400 face=Arial\n"
               "SetMapperFlags 0\nSetTextAlign 24\nExtTextOut 10 20 Hi");
+}
+
+TEST_F(SubstituteTextTest, TheHeightIsTheLengthOfTheVerticalAxis)
+{
+    // Size 12 at scale 2: 24 whichever way the text is turned or mirrored.
+    const struct {
+        Matrix3 matrix;
+        const char* font;
+    } cases[] = {
+        {Matrix3(0, 1, 0, -1, 0, 0, 0, 0, 1), "SelectFont h=24 esc=900 ori=900 w=400 face=Arial"},
+        {Matrix3(-1, 0, 0, 0, -1, 0, 0, 0, 1), "SelectFont h=24 esc=900 ori=900 w=400 face=Arial"},
+        {Matrix3(1, 0, 0, 0.9f, 1.2f, 0, 0, 0, 1), "SelectFont h=36 esc=900 ori=900 w=400 face=Arial"},
+    };
+    for (const auto& c : cases) {
+        RecordingDevice dc;
+        auto text = Sample(0, std::nullopt);
+        text->FMatrix = c.matrix;
+        Draw(*text, dc, g_context, {0, 0}, 2.0f);
+        EXPECT_EQ(dc.Calls()[2], c.font);
+    }
 }
 
 TEST_F(SubstituteTextTest, ColourIsFillElseStrokeElseBlack)

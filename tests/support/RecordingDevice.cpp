@@ -74,11 +74,13 @@ void RecordingDevice::StrokePath() { calls_.push_back("StrokePath"); }
 void RecordingDevice::MoveToEx(std::int32_t x, std::int32_t y)
 {
     calls_.push_back("MoveToEx " + std::to_string(x) + " " + std::to_string(y));
+    position_ = figureStart_ = {x, y};
 }
 
 void RecordingDevice::LineTo(std::int32_t x, std::int32_t y)
 {
     calls_.push_back("LineTo " + std::to_string(x) + " " + std::to_string(y));
+    position_ = {x, y};
 }
 
 void RecordingDevice::PolyBezierTo(const gdi::Point* points, std::size_t count)
@@ -87,6 +89,14 @@ void RecordingDevice::PolyBezierTo(const gdi::Point* points, std::size_t count)
     for (std::size_t i = 0; i < count; ++i)
         s += " " + std::to_string(points[i].x) + " " + std::to_string(points[i].y);
     calls_.push_back(std::move(s));
+    if (count >= 3)
+        position_ = points[count - count % 3 - 1];
+}
+
+void RecordingDevice::CloseFigure()
+{
+    calls_.push_back("CloseFigure");
+    position_ = figureStart_;
 }
 
 void RecordingDevice::SelectSolidPen(gdi::ColorRef color, std::int32_t width)

@@ -1,7 +1,7 @@
 // A device context for the tests that draws nothing and writes down every call as one line of
 // text, so that a test can compare the exact sequence of calls:
 //
-//   BeginPath | EndPath | FillPath | StrokePath
+//   BeginPath | EndPath | FillPath | StrokePath | CloseFigure
 //   MoveToEx 10 20 | LineTo 10 20 | PolyBezierTo 1 2 3 4 5 6 (every point, x then y)
 //   SelectSolidPen 0x000000ff 3 | SelectSolidBrush 0x00ff0000
 //   SelectFont h=20 esc=450 ori=450 w=400 face=Arial
@@ -11,6 +11,8 @@
 //   SetTextColor 0x00000000 | SetBkMode 1 | SetTextAlign 24 | SetMapperFlags 0
 //   ExtTextOut 5 6 Hello (bytes below 0x20, from 0x7F, and the backslash written as \xNN)
 //   DPtoLP 1000 0 | FillRect 0 0 10 10 0x00ffffff | SetGraphicsMode 1
+//
+// CurrentPosition is not written down: it answers where the calls have left the pen.
 //
 // Colours are written as eight hexadecimal digits, 0x00BBGGRR.
 #pragma once
@@ -41,6 +43,8 @@ public:
     void MoveToEx(std::int32_t x, std::int32_t y) override;
     void LineTo(std::int32_t x, std::int32_t y) override;
     void PolyBezierTo(const gdi::Point* points, std::size_t count) override;
+    void CloseFigure() override;
+    gdi::Point CurrentPosition() const override { return position_; }
 
     void SelectSolidPen(gdi::ColorRef color, std::int32_t width) override;
     void SelectSolidBrush(gdi::ColorRef color) override;
@@ -65,6 +69,7 @@ public:
 private:
     double logicalPerDevice_;
     std::vector<std::string> calls_;
+    gdi::Point position_, figureStart_;
 };
 
 }  // namespace plotwick::fixture

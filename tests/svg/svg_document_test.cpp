@@ -184,6 +184,24 @@ std::unique_ptr<VPathText> MakeText(VFont* font, const std::string& text, std::o
     return t;
 }
 
+// A text at (10, 20) of size 12 in the font of that name, laid out with the fonts loaded.
+std::unique_ptr<VPathText> LaidOutText(const std::string& fontName, const std::string& chars,
+                                       std::optional<std::uint32_t> fill, std::optional<std::uint32_t> stroke)
+{
+    auto t = std::make_unique<VPathText>();
+    t->FPosX = 10;
+    t->FPosY = 20;
+    t->FFontSize = 12;
+    t->FFontName = fontName;
+    t->FText = chars;
+    if (fill)
+        t->SetFill(*fill);
+    if (stroke)
+        t->SetStroke(*stroke);
+    t->Layout();
+    return t;
+}
+
 std::string Frame(int w, int h, const std::string& e, const std::string& f)
 {
     const std::string ws = std::to_string(w), hs = std::to_string(h);
@@ -489,14 +507,8 @@ TEST_F(SvgDocument, TextWorkedExample)
     FontFolder f(dir_, "VU Dedadiz");
     WriteExampleFont(f);
     FontList.AddFontDatabase(f.Db());
-    auto text = std::make_unique<VPathText>();
-    text->FPosX = 10;
-    text->FPosY = 20;
-    text->FFontSize = 12;
-    text->FFontName = "VU Dedadiz";
-    text->FText = "AB";
-    text->SetFill(0);
-    text->Layout();  // outlines at 12/1000 of the font units: x 10.12..22.84, y 11.6..19.88
+    // Outlines at 12/1000 of the font units: x 10.12..22.84, y 11.6..19.88.
+    auto text = LaidOutText("VU Dedadiz", "AB", 0, std::nullopt);
     drawing_.FOffsetX = -10;
     drawing_.FOffsetY = -12;
     drawing_.FShapes.push_back(std::move(text));
@@ -519,14 +531,7 @@ TEST_F(SvgDocument, TextOutlinesOption)
     f.Glyph("c.dat", 'C', 100, 0,
             fx::Group({fx::Path(std::nullopt, 0x000000FF, {fx::M(0, 0), fx::L(0, -500)})}));
     FontList.AddFontDatabase(f.Db());
-    auto text = std::make_unique<VPathText>();
-    text->FPosX = 10;
-    text->FPosY = 20;
-    text->FFontSize = 12;
-    text->FFontName = "vu dedadiz";
-    text->FText = "ABC";
-    text->SetFill(0x00008000);
-    text->Layout();
+    auto text = LaidOutText("vu dedadiz", "ABC", 0x00008000, std::nullopt);
     drawing_.FOffsetX = -10;
     drawing_.FOffsetY = -12;
     drawing_.FShapes.push_back(std::move(text));
@@ -566,8 +571,6 @@ TEST_F(SvgDocument, TextPaintInBothModes)
         std::string attributes;
     } cases[] = {
         {"fill only", 0x000000FF, std::nullopt, false, family + "stroke=\"none\" fill=\"#FF0000\" "},
-        {"stroke only", std::nullopt, 0x00FF0000, false,
-         family + "stroke=\"#0000FF\" fill=\"none\" stroke-width=\"10\" stroke-linecap=\"round\" "},
         {"fill and stroke", 0x000000FF, 0x00FF0000, false, family + "stroke=\"#0000FF\" fill=\"#FF0000\" "},
         {"neither", std::nullopt, std::nullopt, false, family + "stroke=\"none\" fill=\"none\" "},
         {"substitute, fill only", 0x000000FF, std::nullopt, true, arial + "stroke=\"none\" fill=\"#FF0000\" "},
@@ -609,6 +612,9 @@ TEST_F(SvgDocument, TextWithoutFontNamesItsOwnFontAndEmbedsNothing)
     auto text = MakeText(nullptr, "Hi", 0, std::nullopt);
     text->FFontName = "Nowhere & \"Co\"";
     drawing_.FShapes.push_back(std::move(text));
+    // What a normalising load leaves for a drawing whose bounds are empty: the document is
+    // not moved by it.
+    drawing_.FOffsetX = drawing_.FOffsetY = -100000;
     EXPECT_EQ(Build(drawing_), Frame(0, 0, "0.00", "0.00") +
                                    Lines({"\t<defs>", "\t</defs>", "\t<text ",
                                           "x=\"10.00\" y=\"20.00\" transform=\"matrix(1.00 0.00 0.00 1.00 0.00 0.00)\" "
@@ -659,6 +665,22 @@ void WriteAbcFont(FontFolder& f)
     f.Glyph("y.dat", 'B', 200, 0, fx::Path(std::nullopt, std::nullopt, {fx::M(2, -20)}));
     f.Glyph("x.dat", 'C', 300, 0, fx::Path(std::nullopt, std::nullopt, {fx::M(3, -30)}));
     f.Glyph("w.dat", '-', 500, -520, fx::Path(std::nullopt, std::nullopt, {fx::M(4, 0.5f)}));
+}
+
+TEST_F(SvgDocument, StrokeOnlyTextIsWrittenAsItsOutlines)
+{
+    // No reader draws a text element with a stroke and no fill as the preview does: the
+    // default document holds its outlines, with the text's stroke, and embeds no font for it.
+    FontFolder f(dir_, "VU Dedadiz");
+    WriteExampleFont(f);
+    FontList.AddFontDatabase(f.Db());
+    drawing_.FShapes.push_back(LaidOutText("vu dedadiz", "AB", std::nullopt, 0x00FF0000));
+
+    const std::string doc = Build(drawing_);
+    EXPECT_EQ(DefsOf(doc), "");
+    EXPECT_EQ(doc.find("<text"), std::string::npos);
+    EXPECT_EQ(doc.find("stroke-width"), std::string::npos);
+    EXPECT_NE(doc.find("\t<g>\r\n\t\t<path fill-rule=\"evenodd\" stroke=\"#0000FF\" "), std::string::npos) << doc;
 }
 
 TEST_F(SvgDocument, FontsOfSeveralTexts)
