@@ -242,6 +242,16 @@ void WriteBenchDatabases(const std::string& userFolder, bool writeFont)
     WriteSmallRecords(user.AddDatabase(0, "List10k"), 10000);
 }
 
+void WriteGrowthDatabase(const std::string& userFolder)
+{
+    fixture::UserFolder user(userFolder);
+    const std::string db = user.AddDatabase(0, "Growth");
+    std::uint32_t seed = 21;
+    for (const GrowthDrawing& g : kGrowthDrawings)
+        fixture::WriteFile(db + "/" + g.file, fixture::Record("Growth " + std::to_string(g.instructions),
+                                                              DrawingStream(g.instructions, 25, seed++)));
+}
+
 BenchFolder::BenchFolder()
 {
     fixture::UserFolder user(dir.Path());

@@ -40,6 +40,20 @@ void WriteSmallRecords(const std::string& folder, int count);
 // records. With writeFont, also a font database (for a user folder that has none).
 void WriteBenchDatabases(const std::string& userFolder, bool writeFont);
 
+// The sizes of the growth drawings, in instructions, and their file names ("grow1k.dat"...).
+struct GrowthDrawing {
+    int instructions;
+    const char* file;
+};
+inline constexpr GrowthDrawing kGrowthDrawings[] = {
+    {1000, "grow1k.dat"}, {10000, "grow10k.dat"}, {100000, "grow100k.dat"}, {1000000, "grow1m.dat"}};
+
+// Writes the drawings database "Growth" into an existing user folder: the drawings of
+// kGrowthDrawings, each made as the Bench drawings are (closed outlines of curves and lines,
+// some open paths, a text every 25 paths), so that the cost per instruction can be compared
+// from the smallest to the largest.
+void WriteGrowthDatabase(const std::string& userFolder);
+
 // For the benchmark programs: a temporary user folder with the bench font, loaded into the
 // global font list, and a drawings database whose records are written on demand.
 class BenchFolder {

@@ -1,5 +1,6 @@
 // plotwick-bench-tool: the helper of bench/compare.
 //   generate USERFOLDER [--font]   writes the bench databases into a user folder (BenchData.h)
+//   growth USERFOLDER              writes the growth drawings into a user folder (BenchData.h)
 //   records USERFOLDER COUNT       writes a user folder whose drawings database "Records" holds
 //                                  COUNT small records (for timing export-all)
 //   preview USERFOLDER RECORD W H RUNS
@@ -35,6 +36,7 @@ int Usage()
 {
     std::fprintf(stderr,
                  "Usage: plotwick-bench-tool generate USERFOLDER [--font]\n"
+                 "       plotwick-bench-tool growth USERFOLDER\n"
                  "       plotwick-bench-tool records USERFOLDER COUNT\n"
                  "       plotwick-bench-tool preview USERFOLDER RECORD WIDTH HEIGHT RUNS\n"
                  "       plotwick-bench-tool load USERFOLDER RECORD RUNS [--normalise]\n");
@@ -79,6 +81,10 @@ int main(int argc, char** argv)
             if (argc > 4 || (argc == 4 && !font))
                 return Usage();
             bench::WriteBenchDatabases(argv[2], font);
+            return 0;
+        }
+        if (argc == 3 && std::strcmp(argv[1], "growth") == 0) {
+            bench::WriteGrowthDatabase(argv[2]);
             return 0;
         }
         if (argc == 4 && std::strcmp(argv[1], "records") == 0) {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <iostream>
 
 #include "cli/Cli.h"
@@ -134,11 +133,31 @@ int RunExportAll(const std::vector<std::string>& args)
     };
     if (showProgress && !entries.empty())
         Progress(0, entries.size());
-    const unsigned jobs = std::min<std::size_t>(JobsOf(a), std::max<std::size_t>(entries.size(), 1));
-    std::optional<Workers> workers;
-    if (jobs > 1)
-        workers.emplace(jobs);
-    RunInOrder<Outcome>(workers ? &*workers : nullptr, entries.size(), exportOne, take);
+    const std::size_t count = entries.size();
+    const unsigned jobs = static_cast<unsigned>(std::min<std::size_t>(JobsOf(a), std::max<std::size_t>(count, 1)));
+    if (jobs == 1) {
+        RunInOrder<Outcome>(nullptr, count, exportOne, take);
+    } else {
+        // Workers take runs of consecutive records, so that a small record costs no hand-over
+        // between threads of its own; runs stay short enough (at least 32 a worker) that the
+        // workers finish together, and results may run far ahead of a slow record.
+        const std::size_t run = std::clamp<std::size_t>(count / (jobs * 32u), 1, 16);
+        const std::size_t runs = (count + run - 1) / run;
+        Workers workers(jobs);
+        RunInOrder<std::vector<Outcome>>(
+            &workers, runs,
+            [&](std::size_t r) {
+                std::vector<Outcome> out;
+                for (std::size_t i = r * run; i < std::min(count, (r + 1) * run); ++i)
+                    out.push_back(exportOne(i));
+                return out;
+            },
+            [&](std::size_t r, std::vector<Outcome>& out) {
+                for (std::size_t k = 0; k < out.size(); ++k)
+                    take(r * run + k, out[k]);
+            },
+            64u * jobs);
+    }
     if (showProgress) {
         Progress(entries.size(), entries.size());
         std::fputs("\n", stderr);

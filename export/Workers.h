@@ -82,6 +82,7 @@ void RunInOrder(Workers* workers, std::size_t count, const std::function<Result(
     std::condition_variable finished;
     std::vector<Slot> results(ahead);  // job i in results[i % ahead]
     std::size_t running = 0;
+    std::size_t awaited = count;  // the job the calling thread waits for, woken by it alone
     bool stop = false;
 
     const auto start = [&](std::size_t i) {
@@ -110,7 +111,8 @@ void RunInOrder(Workers* workers, std::size_t count, const std::function<Result(
             slot.error = error;
             slot.done = true;
             --running;
-            finished.notify_all();
+            if (i == awaited || (stop && running == 0))
+                finished.notify_all();
         });
     };
     // Every job started has finished before this function returns, whatever happens.
@@ -129,7 +131,9 @@ void RunInOrder(Workers* workers, std::size_t count, const std::function<Result(
             {
                 std::unique_lock<std::mutex> lock(mutex);
                 Slot& slot = results[i % ahead];
+                awaited = i;
                 finished.wait(lock, [&] { return slot.done; });
+                awaited = count;
                 taken = std::move(slot);
                 slot = Slot{};
             }

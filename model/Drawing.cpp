@@ -81,9 +81,14 @@ void TDrawing::ReadThumbnail(BParser& reader)
     std::uint8_t indexes[kThumbnailSide * kThumbnailSide];
     // Pixels the file holds no data for keep the fixed colour.
     const std::size_t got = reader.ReadAvailable(indexes, sizeof indexes);
-    for (std::size_t i = 0; i < got; ++i)
-        thumb->SetPixel(static_cast<std::int32_t>(i % kThumbnailSide), static_cast<std::int32_t>(i / kThumbnailSide),
-                        palette[indexes[i]]);
+    // The rows are packed, so the pixels lie one after another in reading order.
+    std::uint8_t* p = thumb->Row(0);
+    for (std::size_t i = 0; i < got; ++i, p += 3) {
+        const std::uint32_t color = palette[indexes[i]];
+        p[0] = static_cast<std::uint8_t>(color >> 16);
+        p[1] = static_cast<std::uint8_t>(color >> 8);
+        p[2] = static_cast<std::uint8_t>(color);
+    }
     FThumbnail = std::move(thumb);
 }
 

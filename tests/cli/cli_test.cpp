@@ -172,9 +172,9 @@ std::map<std::string, std::string> Files(const std::string& folder)
 
 TEST_F(CliTest, ExportAllWritesTheSameWithAnyNumberOfJobs)
 {
-    // Enough records for every worker to take several, failures among them, and names that
-    // clash ignoring case, so that the order of the messages and of the names shows.
-    for (int i = 0; i < 24; ++i) {
+    // Enough records for the workers to take runs of several, failures among them, and names
+    // that clash ignoring case, so that the order of the messages and of the names shows.
+    for (int i = 0; i < 150; ++i) {
         const std::string name = "r" + std::to_string(i) + ".dat";
         Bytes record = Record("R", Path(std::nullopt, 0x00FF00u + static_cast<unsigned>(i),
                                         {M(0, 0), L(10 + i, 20), L(5, 30 + i), Z()}));
@@ -191,9 +191,9 @@ TEST_F(CliTest, ExportAllWritesTheSameWithAnyNumberOfJobs)
         const Result one = Run("export-all --jobs 1 --format " + std::string(format) + " " + Quote(user.Root()) + " " +
                                Quote(base));
         EXPECT_EQ(one.status, 1);
-        EXPECT_EQ(one.out, "25 exported, 4 failed\n");
+        EXPECT_EQ(one.out, "133 exported, 22 failed\n");
         const auto expected = Files(base);
-        EXPECT_EQ(expected.size(), 25u);
+        EXPECT_EQ(expected.size(), 133u);
         EXPECT_EQ(expected.count("Sketches/r1~2." + std::string(format)), 1u);
         EXPECT_EQ(expected.count("sketches~library/r1." + std::string(format)), 1u);
         for (const char* jobs : {"2", "3", "8"}) {
