@@ -25,7 +25,9 @@
 #include "app/Images.h"
 #include "app/Panels.h"
 #include "app/SelUserForm.h"
+#include "app/RenderQueue.h"
 #include "app/Settings.h"
+#include "app/ThumbnailList.h"
 #include "model/DatabaseScan.h"
 #include "model/Drawing.h"
 #include "platform/files/Files.h"
@@ -79,6 +81,7 @@ TMainForm::TMainForm(TMainFormServices services, const QString& startPath, QWidg
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(ApplicationIcon());
     BuildComponents();
+    BuildThumbnails();
     BuildMenus();
     BuildSaveDialog();
     setMinimumSize(240, 180);
@@ -387,6 +390,7 @@ void TMainForm::ScanFolder(const std::string& folder, QTreeWidgetItem* root, DbK
 
 void TMainForm::ReleaseDatabases()
 {
+    StopRendering();  // the workers read the databases and the fonts
     const QTreeWidgetItem* roots[3] = {FDrawingsRoot, FLibrariesRoot, FFontsRoot};
     // First detach the databases, so that selection changes while the nodes go find none.
     for (const QTreeWidgetItem* root : roots) {
@@ -434,6 +438,7 @@ void TMainForm::dbTreeChange(QTreeWidgetItem* node)
 {
     if (Busy()) {
         FDeferTreeChange = true;
+        AbandonPreview();
         return;
     }
     if (TDrawDB* db = NodeDatabase(node))
@@ -449,6 +454,7 @@ void TMainForm::ListDrawings(TDrawDB* db)
     ReleaseDrawings();
     for (const auto& entry : files::Enumerate(db->FPath, "*.dat", files::Hidden::Include))
         AddDrawing(db, entry.name);
+    StartThumbnails();
 }
 
 void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
@@ -475,6 +481,7 @@ void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
 
 void TMainForm::ReleaseDrawings()
 {
+    FThumbnails->Stop();
     for (int i = 0; i < drList->count(); ++i)
         if (drList->item(i)->type() == kDrawingItemType)
             static_cast<TDrawingItem*>(drList->item(i))->FDrawing.reset();
@@ -510,6 +517,7 @@ void TMainForm::RenderPreview()
 {
     if (Busy()) {
         FDeferRender = true;
+        AbandonPreview();  // the one being rendered is for what was selected before
         return;
     }
     BusyCursor cursor(Qt::BusyCursor);
@@ -524,12 +532,14 @@ void TMainForm::RenderPreview()
     QImage image;
     try {
         BusyScope busy(*this);
-        image = FServices.renderPreview(*drawing, pixels, FRenderOptions);
+        image = RenderPreviewOnWorker(*drawing, pixels);
     } catch (...) {
         // A preview of another drawing must not stay under this drawing's title.
         imgPreview->setImage({});
         throw;
     }
+    if (image.isNull())
+        return;  // abandoned for a newer request
     image.setDevicePixelRatio(ratio);
     imgPreview->setImage(image);
     ++FPreviewCount;
@@ -562,6 +572,7 @@ void TMainForm::ToggleSubstituteFont()
         face.clear();
     else
         face = "Arial";
+    StartThumbnails();
     RenderPreview();
 }
 
@@ -674,6 +685,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
     if (Busy()) {
         // Closing now would free the drawing being read; the window closes when it is done.
         FDeferClose = true;
+        AbandonPreview();
         event->ignore();
         return;
     }
@@ -692,6 +704,7 @@ void TMainForm::mousePressEvent(QMouseEvent* event)
 
 void TMainForm::FormDestroy()
 {
+    StopRendering();
     delete FAboutForm;
     FAboutForm = nullptr;
     FontList.Clear();

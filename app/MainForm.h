@@ -25,6 +25,7 @@ class QListWidget;
 class QListWidgetItem;
 class QMenu;
 class QMimeData;
+class QSlider;
 class QSplitter;
 class QStatusBar;
 class QTreeWidget;
@@ -40,6 +41,8 @@ class TAboutForm;
 class TCaptionPanel;
 class TEmptyState;
 class TImageView;
+class TRenderQueue;
+class TThumbnailList;
 class TTitlePanel;
 
 inline constexpr const char* kApplicationTitle = "Quarnel Plotwick";
@@ -114,6 +117,9 @@ public:
     // copies draw texts with.
     const std::string& SubstituteFontName() const { return FRenderOptions.SubstituteFontName; }
     const RenderOptions& CurrentRenderOptions() const { return FRenderOptions; }
+    // The workers every render of the window runs on, and the list's thumbnails.
+    TRenderQueue& RenderQueue() const { return *FRenderQueue; }
+    TThumbnailList& Thumbnails() const { return *FThumbnails; }
 
     // Components, named as designed.
     QStatusBar* StatusBar1;
@@ -130,6 +136,7 @@ public:
     QWidget* Panel2;
     TTitlePanel* panDrTitle;
     QListWidget* drList;
+    QSlider* sldThumbSize;  // the thumbnails' size, in the list's title bar
     TEmptyState* emptyState;  // in the place of drList while there is nothing to list
     QMenu* File1;
     QAction* OpenFolder1;
@@ -186,6 +193,14 @@ private:
     };
 
     void BuildComponents();
+    void BuildThumbnails();  // MainFormThumbnails.cpp
+    void ThumbnailSizeChanged(int step);
+    void StartThumbnails();
+    void StopRendering();     // cancels every render and waits for the running ones
+    // Renders the preview on a worker while the window's events go on; a null image when it
+    // was abandoned.
+    QImage RenderPreviewOnWorker(TDrawing& drawing, QSize pixels);
+    void AbandonPreview();
     void BuildMenus();
     void FormCreate();
     void FormDestroy();
@@ -254,6 +269,9 @@ private:
     bool FSettingsLoaded = false;  // LoadSettings ran: there is a layout worth storing
     int FPreviewCount = 0;
     RenderOptions FRenderOptions;
+    std::unique_ptr<TRenderQueue> FRenderQueue;
+    std::unique_ptr<TThumbnailList> FThumbnails;
+    class QEventLoop* FPreviewLoop = nullptr;  // runs while a preview renders
 
     // Folders.
     QString FStartPath;           // named on the command line

@@ -29,6 +29,10 @@ inline constexpr Key WinHeight{"WinHeight", 536};
 inline constexpr Key PanLeft{"panLeft", 225};       // width of the left column
 inline constexpr Key PanPreview{"panPreview", 212};  // height of the preview box
 
+// The side of the drawing list's thumbnails in pixels (32, 64, 128 or 256), written as soon as
+// the user changes it.
+inline constexpr Key ThumbnailSize{"ThumbnailSize", 32};
+
 inline constexpr std::array<Key, 8> kAllKeys = {UserID, WinState, WinLeft, WinTop,
                                                 WinWidth, WinHeight, PanLeft, PanPreview};
 

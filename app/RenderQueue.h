@@ -1,0 +1,83 @@
+// Rendering off the window's thread: jobs run on worker threads (one per core), the newest
+// first; their results come back to the thread that owns the queue, where the window paints
+// them. Cancel drops what is queued and the results of what is running.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+
+namespace plotwick::app {
+
+// What a job gives back: an image, or the text of the error that stopped it.
+struct RenderResult {
+    QImage image;
+    QString error;
+    bool Failed() const { return !error.isNull(); }
+};
+
+class TRenderQueue : public QObject {
+    Q_OBJECT
+public:
+    // A job runs on a worker. It may touch only what it was given by value, files read
+    // through its own objects, and the font list's glyphs; cancelled turns true once its
+    // result is no longer wanted, so a long job may stop early.
+    using Job = std::function<RenderResult(const std::atomic<bool>& cancelled)>;
+    // Runs on the queue's thread with the job's result, unless the job was cancelled first.
+    using Done = std::function<void(const RenderResult&)>;
+
+    // workers 0: one per core.
+    explicit TRenderQueue(int workers = 0, QObject* parent = nullptr);
+    // Cancels everything and waits for the running jobs.
+    ~TRenderQueue() override;
+
+    // Queues a job of a group (the list's thumbnails, the preview, ...) in front of every
+    // queued one.
+    void Submit(int group, Job job, Done done);
+    // Drops the group's queued jobs; its running ones see cancelled and their results are
+    // dropped.
+    void Cancel(int group);
+    // The same for every group.
+    void CancelAll();
+    // Returns once no job is queued or running (jobs queued meanwhile included).
+    void Wait();
+    // Jobs queued or running.
+    int Pending() const;
+    int WorkerCount() const { return static_cast<int>(threads_.size()); }
+
+private:
+    struct Entry {
+        Job job;
+        Done done;
+        int group;
+        std::uint64_t generation;
+    };
+    struct Running {
+        int group;
+        std::atomic<bool>* cancelled;
+    };
+    void Run();
+    void Deliver(int group, std::uint64_t generation, Done done, RenderResult result);
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<Entry> queue_;  // the front is the newest
+    int running_ = 0;
+    bool stopping_ = false;
+    std::map<int, std::uint64_t> generations_;  // bumped by each Cancel of the group
+    std::vector<Running> runningJobs_;            // the running jobs
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace plotwick::app
