@@ -1,5 +1,7 @@
 // plotwick-bench-tool: the helper of bench/compare.
 //   generate USERFOLDER [--font]   writes the bench databases into a user folder (BenchData.h)
+//   records USERFOLDER COUNT       writes a user folder whose drawings database "Records" holds
+//                                  COUNT small records (for timing export-all)
 //   preview USERFOLDER RECORD W H RUNS
 //                                  times the window's preview call, RenderToImage on a
 //                                  W x H bitmap, RUNS times after loading the user folder's fonts;
@@ -33,6 +35,7 @@ int Usage()
 {
     std::fprintf(stderr,
                  "Usage: plotwick-bench-tool generate USERFOLDER [--font]\n"
+                 "       plotwick-bench-tool records USERFOLDER COUNT\n"
                  "       plotwick-bench-tool preview USERFOLDER RECORD WIDTH HEIGHT RUNS\n"
                  "       plotwick-bench-tool load USERFOLDER RECORD RUNS [--normalise]\n");
     return 2;
@@ -76,6 +79,14 @@ int main(int argc, char** argv)
             if (argc > 4 || (argc == 4 && !font))
                 return Usage();
             bench::WriteBenchDatabases(argv[2], font);
+            return 0;
+        }
+        if (argc == 4 && std::strcmp(argv[1], "records") == 0) {
+            const int count = std::atoi(argv[3]);
+            if (count <= 0 || count > 99999)
+                return Usage();
+            fixture::UserFolder user(argv[2]);
+            bench::WriteSmallRecords(user.AddDatabase(0, "Records"), count);
             return 0;
         }
         if (argc == 7 && std::strcmp(argv[1], "preview") == 0) {

@@ -3,13 +3,17 @@
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <iostream>
 
 #include "cli/Cli.h"
 #include "cli/Export.h"
 #include "cli/OutputNames.h"
 #include "cli/Report.h"
+#include "export/Workers.h"
 #include "model/BParser.h"
 #include "model/DatabaseScan.h"
 #include "platform/files/Files.h"
@@ -30,6 +34,8 @@ int RunExport(const std::vector<std::string>& args)
     const ParsedArgs a = ParseArgs(args, ExportOptionSpec());
     if (a.Value("format"))
         throw UsageError("export takes the format from OUTPUT's extension; --format is for export-all");
+    if (a.Value("jobs"))
+        throw UsageError("export writes one file; --jobs is for export-all");
     if (a.positional.size() != 2)
         throw UsageError("export takes a record file and an output file");
     const std::string& record = a.positional[0];
@@ -43,6 +49,14 @@ int RunExport(const std::vector<std::string>& args)
         LoadUserFonts(user);
     ExportRecord(record, output, format, options);
     return kExitOk;
+}
+
+// The number of records exported at once: --jobs, by default one per processor.
+unsigned JobsOf(const ParsedArgs& a)
+{
+    if (auto v = a.Value("jobs"))
+        return static_cast<unsigned>(ParseNumber("jobs", *v, 1, 1024));
+    return ProcessorCount();
 }
 
 void Progress(std::size_t done, std::size_t total)
@@ -99,21 +113,41 @@ int RunExportAll(const std::vector<std::string>& args)
     }
     const std::vector<OutputName> names = ExportOutputNames(entries, format);
     LoadUserFonts(user);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (showProgress)
-            Progress(i, entries.size());
+
+    // Each record is exported by a worker with a context of its own; the outcomes are taken
+    // in the records' order, so that the errors, the progress and the count read as one
+    // worker's would.
+    struct Outcome {
+        std::string failedPath, message;  // empty path: exported
+    };
+    const std::function<Outcome(std::size_t)> exportOne = [&](std::size_t i) -> Outcome {
         const std::string folder = files::JoinPath(outDir, names[i].folder);
         const std::string output = files::JoinPath(folder, names[i].file);
         try {
             std::filesystem::create_directories(folder);
             ExportRecord(records[i], output, format, options);
-            ++exported;
+            return {};
         } catch (const PathError& e) {
-            fail(e.path, e.what());
+            return {e.path, e.what()};
         } catch (const std::exception& e) {
-            fail(output, e.what());
+            return {output, e.what()};
         }
-    }
+    };
+    const std::function<void(std::size_t, Outcome&)> take = [&](std::size_t i, Outcome& o) {
+        if (o.failedPath.empty())
+            ++exported;
+        else
+            fail(o.failedPath, o.message);
+        if (showProgress && i + 1 < entries.size())
+            Progress(i + 1, entries.size());
+    };
+    if (showProgress && !entries.empty())
+        Progress(0, entries.size());
+    const unsigned jobs = std::min<std::size_t>(JobsOf(a), std::max<std::size_t>(entries.size(), 1));
+    std::optional<Workers> workers;
+    if (jobs > 1)
+        workers.emplace(jobs);
+    RunInOrder<Outcome>(workers ? &*workers : nullptr, entries.size(), exportOne, take);
     if (showProgress) {
         Progress(entries.size(), entries.size());
         std::fputs("\n", stderr);
@@ -134,7 +168,9 @@ const RegisterCommand exportAllCommand({"export-all", std::string("export-all [o
     "  count of exported records is the number of files written. A damaged header or a\n"
     "  folder that cannot be listed is reported, counted as one failed record, and the\n"
     "  rest are exported.\n"
-    "  --format FORMAT      one of the export extensions without the dot (default svg)\n") + kExportOptionHelp,
+    "  --format FORMAT      one of the export extensions without the dot (default svg)\n"
+    "  --jobs N             records exported at once (default: one per processor); the\n"
+    "                       files, the messages and their order are the same for any N\n") + kExportOptionHelp,
     RunExportAll});
 
 }  // namespace

@@ -30,7 +30,7 @@ std::string ExportFormatOf(const std::string& path)
 
 OptionSpec ExportOptionSpec()
 {
-    return {{"user-folder", "scale", "width", "height", "quality", "format"},
+    return {{"user-folder", "scale", "width", "height", "quality", "format", "jobs"},
             {"substitute-font", "fit", "grayscale", "progressive", "text-outlines"}};
 }
 

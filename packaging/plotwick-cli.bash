@@ -35,7 +35,7 @@ _plotwick_cli()
         users | databases | drawings) folders=1 ;;
         shapes) options="--normalise --user-folder" ;;
         export) options=$export_options ;;
-        export-all) options="--format $export_options" folders=1 ;;
+        export-all) options="--format --jobs $export_options" folders=1 ;;
         *) return ;;
     esac
 
@@ -47,7 +47,7 @@ _plotwick_cli()
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             return ;;
-        --scale | --width | --height | --quality)
+        --scale | --width | --height | --quality | --jobs)
             return ;;
     esac
 

@@ -345,8 +345,10 @@ void WriteFileAtomically(const std::string& path, const void* data, std::size_t 
         }
         throw std::runtime_error("Cannot create file " + path);
     }
+    // A file that replaces another is on the disk before the rename, so that a crash leaves
+    // the old content or the new; a new file has no old content to lose, and skips the sync.
     bool ok = WriteAll(fd, bytes, size);
-    if (ok && ::fsync(fd) != 0 && errno != EINVAL)
+    if (ok && exists && ::fsync(fd) != 0 && errno != EINVAL)
         ok = false;
     if (::close(fd) != 0)
         ok = false;

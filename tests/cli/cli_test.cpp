@@ -3,8 +3,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "tests/support/Fixture.h"
 #include "tests/support/Process.h"
@@ -155,6 +158,68 @@ TEST_F(CliTest, ExportAllCountsAndSkipsDamagedRecords)
     EXPECT_EQ(::stat((out + "/Sketches/line.png").c_str(), &st), 0);
     EXPECT_EQ(::stat((out + "/Sketches/text.png").c_str(), &st), 0);
     EXPECT_NE(::stat((out + "/Sketches/broken.png").c_str(), &st), 0);
+}
+
+// Every file of a folder and below it, by relative name, with its bytes.
+std::map<std::string, std::string> Files(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        if (e.is_regular_file())
+            files[e.path().lexically_relative(folder).string()] = ReadAll(e.path().string());
+    return files;
+}
+
+TEST_F(CliTest, ExportAllWritesTheSameWithAnyNumberOfJobs)
+{
+    // Enough records for every worker to take several, failures among them, and names that
+    // clash ignoring case, so that the order of the messages and of the names shows.
+    for (int i = 0; i < 24; ++i) {
+        const std::string name = "r" + std::to_string(i) + ".dat";
+        Bytes record = Record("R", Path(std::nullopt, 0x00FF00u + static_cast<unsigned>(i),
+                                        {M(0, 0), L(10 + i, 20), L(5, 30 + i), Z()}));
+        if (i % 7 == 3)
+            record.truncate(record.size() - 3);
+        user.AddRecord(sketches, name, record);
+    }
+    user.AddRecord(sketches, "R1.dat", Record("Clash", Path(std::nullopt, 0, {M(0, 0), L(4, 4)})));
+    const std::string library = user.AddDatabase(1, "sketches");
+    user.AddRecord(library, "r1.dat", Record("Clash", Path(std::nullopt, 0, {M(0, 0), L(4, 8)})));
+    for (const char* format : {"png", "svg", "wmf"}) {
+        SCOPED_TRACE(format);
+        const std::string base = dir / (std::string("one-") + format);
+        const Result one = Run("export-all --jobs 1 --format " + std::string(format) + " " + Quote(user.Root()) + " " +
+                               Quote(base));
+        EXPECT_EQ(one.status, 1);
+        EXPECT_EQ(one.out, "25 exported, 4 failed\n");
+        const auto expected = Files(base);
+        EXPECT_EQ(expected.size(), 25u);
+        EXPECT_EQ(expected.count("Sketches/r1~2." + std::string(format)), 1u);
+        EXPECT_EQ(expected.count("sketches~library/r1." + std::string(format)), 1u);
+        for (const char* jobs : {"2", "3", "8"}) {
+            SCOPED_TRACE(jobs);
+            const std::string out = dir / (std::string("jobs") + jobs + "-" + format);
+            const Result r = Run("export-all --jobs " + std::string(jobs) + " --format " + format + " " +
+                                 Quote(user.Root()) + " " + Quote(out));
+            EXPECT_EQ(r.status, one.status);
+            EXPECT_EQ(r.out, one.out);
+            EXPECT_EQ(r.err, one.err);
+            EXPECT_EQ(Files(out), expected);
+        }
+    }
+}
+
+TEST_F(CliTest, JobsIsACountForExportAllOnly)
+{
+    const std::string record = Quote(sketches + "/line.dat");
+    const std::string all = Quote(user.Root()) + " " + Quote(dir / "out");
+    for (const std::string& args : {"export-all --jobs 0 " + all, "export-all --jobs x " + all,
+                                   "export --jobs 2 " + record + " " + Quote(dir / "line.svg")}) {
+        SCOPED_TRACE(args);
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.out.empty());
+    }
 }
 
 }  // namespace
