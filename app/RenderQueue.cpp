@@ -1,127 +1,121 @@
+// First, before Qt defines its keywords.
+#include "export/Workers.h"
+
 #include "app/RenderQueue.h"
 
 #include <algorithm>
 #include <exception>
 #include <new>
+#include <utility>
 
 #include <QMetaObject>
 
 namespace plotwick::app {
 
-TRenderQueue::TRenderQueue(int workers, QObject* parent) : QObject(parent)
+TRenderQueue::TRenderQueue(int workers, QObject* parent)
+    : QObject(parent), workers_(std::make_unique<Workers>(static_cast<unsigned>(std::max(0, workers)), Workers::Order::NewestFirst))
 {
-    if (workers <= 0)
-        workers = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    for (int i = 0; i < workers; ++i)
-        threads_.emplace_back([this] { Run(); });
 }
 
 TRenderQueue::~TRenderQueue()
 {
     CancelAll();
-    {
-        std::lock_guard lock(mutex_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    for (std::thread& t : threads_)
-        t.join();
+    workers_->Wait();
 }
+
+int TRenderQueue::WorkerCount() const { return static_cast<int>(workers_->Count()); }
 
 void TRenderQueue::Submit(int group, Job job, Done done)
 {
+    std::uint64_t generation;
     {
         std::lock_guard lock(mutex_);
-        queue_.push_front(Entry{std::move(job), std::move(done), group, generations_[group]});
+        generation = generations_[group];
+        ++queued_[group];
     }
-    wake_.notify_one();
+    workers_->Submit([this, group, generation, job = std::move(job), done = std::move(done)]() mutable {
+        RunJob(group, generation, job, done);
+    });
 }
 
 void TRenderQueue::Cancel(int group)
 {
-    std::deque<Entry> dropped;  // destroyed outside the lock
-    {
-        std::lock_guard lock(mutex_);
-        ++generations_[group];
-        auto kept = std::stable_partition(queue_.begin(), queue_.end(),
-                                          [group](const Entry& e) { return e.group != group; });
-        std::move(kept, queue_.end(), std::back_inserter(dropped));
-        queue_.erase(kept, queue_.end());
-        for (const Running& r : runningJobs_)
-            if (r.group == group)
-                r.cancelled->store(true, std::memory_order_relaxed);
-        if (queue_.empty() && running_ == 0)
-            idle_.notify_all();
-    }
+    std::lock_guard lock(mutex_);
+    ++generations_[group];
+    // Its queued jobs do nothing when the pool starts them.
+    stale_ += std::exchange(queued_[group], 0);
+    for (const Running& r : runningJobs_)
+        if (r.group == group)
+            r.cancelled->store(true, std::memory_order_relaxed);
+    if (running_ == 0)
+        idle_.notify_all();
 }
 
 void TRenderQueue::CancelAll()
 {
-    std::vector<int> groups;
-    {
-        std::lock_guard lock(mutex_);
-        for (const Entry& e : queue_)
-            groups.push_back(e.group);
-        for (const Running& r : runningJobs_)
-            groups.push_back(r.group);
-        for (const auto& [group, generation] : generations_)
-            groups.push_back(group);
-    }
-    std::sort(groups.begin(), groups.end());
-    groups.erase(std::unique(groups.begin(), groups.end()), groups.end());
-    for (int group : groups)
-        Cancel(group);
+    std::lock_guard lock(mutex_);
+    for (auto& [group, generation] : generations_)
+        ++generation;
+    for (auto& [group, count] : queued_)
+        stale_ += std::exchange(count, 0);
+    for (const Running& r : runningJobs_)
+        r.cancelled->store(true, std::memory_order_relaxed);
+    // The pool drops what it has not started; a job it has just taken still counts as stale.
+    stale_ -= static_cast<int>(workers_->Cancel());
+    if (running_ == 0)
+        idle_.notify_all();
 }
 
 void TRenderQueue::Wait()
 {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return queue_.empty() && running_ == 0; });
+    idle_.wait(lock, [this] {
+        return running_ == 0 && std::all_of(queued_.begin(), queued_.end(), [](const auto& q) { return q.second == 0; });
+    });
 }
 
 int TRenderQueue::Pending() const
 {
     std::lock_guard lock(mutex_);
-    return static_cast<int>(queue_.size()) + running_;
+    int pending = running_;
+    for (const auto& [group, count] : queued_)
+        pending += count;
+    return pending;
 }
 
-void TRenderQueue::Run()
+void TRenderQueue::RunJob(int group, std::uint64_t generation, Job& job, Done& done)
 {
     std::atomic<bool> cancelled{false};
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-        if (stopping_)
+    {
+        std::lock_guard lock(mutex_);
+        if (generation != generations_[group]) {
+            --stale_;
             return;
-        Entry entry = std::move(queue_.front());
-        queue_.pop_front();
-        ++running_;
-        cancelled.store(false, std::memory_order_relaxed);
-        runningJobs_.push_back(Running{entry.group, &cancelled});
-        lock.unlock();
-
-        RenderResult result;
-        try {
-            result = entry.job(cancelled);
-        } catch (const std::bad_alloc&) {
-            result.error = QStringLiteral("Out of memory.");
-        } catch (const std::exception& e) {
-            result.error = QString::fromUtf8(e.what());
-        } catch (...) {
-            result.error = QStringLiteral("The drawing could not be rendered.");
         }
-        entry.job = nullptr;  // what the job holds goes on this thread
-        if (!cancelled.load(std::memory_order_relaxed))
-            Deliver(entry.group, entry.generation, std::move(entry.done), std::move(result));
-        entry.done = nullptr;
-
-        lock.lock();
-        runningJobs_.erase(std::find_if(runningJobs_.begin(), runningJobs_.end(),
-                                        [&](const Running& r) { return r.cancelled == &cancelled; }));
-        --running_;
-        if (running_ == 0 && queue_.empty())
-            idle_.notify_all();
+        --queued_[group];
+        ++running_;
+        runningJobs_.push_back(Running{group, &cancelled});
     }
+    RenderResult result;
+    try {
+        result = job(cancelled);
+    } catch (const std::bad_alloc&) {
+        result.error = QStringLiteral("Out of memory.");
+    } catch (const std::exception& e) {
+        result.error = QString::fromUtf8(e.what());
+    } catch (...) {
+        result.error = QStringLiteral("The drawing could not be rendered.");
+    }
+    job = nullptr;  // what the job holds goes on this thread
+    if (!cancelled.load(std::memory_order_relaxed))
+        Deliver(group, generation, std::move(done), std::move(result));
+    done = nullptr;
+
+    std::lock_guard lock(mutex_);
+    runningJobs_.erase(std::find_if(runningJobs_.begin(), runningJobs_.end(),
+                                    [&](const Running& r) { return r.cancelled == &cancelled; }));
+    if (--running_ == 0)
+        idle_.notify_all();
 }
 
 void TRenderQueue::Deliver(int group, std::uint64_t generation, Done done, RenderResult result)

@@ -1,21 +1,24 @@
-// Rendering off the window's thread: jobs run on worker threads (one per core), the newest
-// first; their results come back to the thread that owns the queue, where the window paints
+// Rendering off the window's thread: jobs run on the worker threads of export/Workers (one per
+// core, the pool export-all uses), the newest first; their results come back to the thread that owns the queue, where the window paints
 // them. Cancel drops what is queued and the results of what is running.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include <QImage>
 #include <QObject>
 #include <QString>
+
+namespace plotwick {
+class Workers;
+}
 
 namespace plotwick::app {
 
@@ -53,31 +56,26 @@ public:
     void Wait();
     // Jobs queued or running.
     int Pending() const;
-    int WorkerCount() const { return static_cast<int>(threads_.size()); }
+    int WorkerCount() const;
 
 private:
-    struct Entry {
-        Job job;
-        Done done;
-        int group;
-        std::uint64_t generation;
-    };
     struct Running {
         int group;
         std::atomic<bool>* cancelled;
     };
-    void Run();
+    void RunJob(int group, std::uint64_t generation, Job& job, Done& done);
     void Deliver(int group, std::uint64_t generation, Done done, RenderResult result);
 
     mutable std::mutex mutex_;
-    std::condition_variable wake_;
     std::condition_variable idle_;
-    std::deque<Entry> queue_;  // the front is the newest
-    int running_ = 0;
-    bool stopping_ = false;
     std::map<int, std::uint64_t> generations_;  // bumped by each Cancel of the group
-    std::vector<Running> runningJobs_;            // the running jobs
-    std::vector<std::thread> threads_;
+    std::map<int, int> queued_;                 // live jobs not started, per group
+    int stale_ = 0;                             // cancelled jobs the pool has yet to start
+    int running_ = 0;
+    std::vector<Running> runningJobs_;
+    // The last member: its threads stop before the rest goes. (export/Workers.h is included
+    // only before Qt's headers: Qt's "slots" keyword would break it.)
+    std::unique_ptr<Workers> workers_;
 };
 
 }  // namespace plotwick::app

@@ -101,6 +101,8 @@ bool TThumbnailCache::Store(const ThumbnailKey& key, const QImage& image) const
         return false;
     QImageWriter writer(&file, "png");
     writer.setText(kKeyText, QString::fromStdString(key.Text()));
+    // Qt's PNG quality 80 is zlib's level 1: a tenth of the time of its default, files a third larger.
+    writer.setQuality(80);
     if (!writer.write(image))
         return false;
     return file.commit();
