@@ -390,6 +390,7 @@ void TMainForm::ScanFolder(const std::string& folder, QTreeWidgetItem* root, DbK
 
 void TMainForm::ReleaseDatabases()
 {
+    ++FListing;
     StopRendering();  // the workers read the databases and the fonts
     const QTreeWidgetItem* roots[3] = {FDrawingsRoot, FLibrariesRoot, FFontsRoot};
     // First detach the databases, so that selection changes while the nodes go find none.
@@ -452,9 +453,10 @@ void TMainForm::ListDrawings(TDrawDB* db)
     BusyCursor cursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
     ReleaseDrawings();
-    for (const auto& entry : files::Enumerate(db->FPath, "*.dat", files::Hidden::Include))
-        AddDrawing(db, entry.name);
-    StartThumbnails();
+    std::vector<std::string> names;
+    for (auto& entry : files::Enumerate(db->FPath, "*.dat", files::Hidden::Include))
+        names.push_back(std::move(entry.name));
+    ListMoreDrawings(db, std::make_shared<std::vector<std::string>>(std::move(names)), 0, FListing);
 }
 
 void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
@@ -481,6 +483,7 @@ void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
 
 void TMainForm::ReleaseDrawings()
 {
+    ++FListing;  // a listing still adding records stops
     FThumbnails->Stop();
     for (int i = 0; i < drList->count(); ++i)
         if (drList->item(i)->type() == kDrawingItemType)

@@ -196,6 +196,10 @@ private:
     void BuildThumbnails();  // MainFormThumbnails.cpp
     void ThumbnailSizeChanged(int step);
     void StartThumbnails();
+    // Adds the records of names from next on, a first screenful at once and the rest a
+    // slice at a time between the window's events, while listing is still the current one.
+    void ListMoreDrawings(TDrawDB* db, std::shared_ptr<const std::vector<std::string>> names, std::size_t next,
+                          std::uint64_t listing);
     void StopRendering();     // cancels every render and waits for the running ones
     // Renders the preview on a worker while the window's events go on; a null image when it
     // was abandoned.
@@ -272,6 +276,7 @@ private:
     std::unique_ptr<TRenderQueue> FRenderQueue;
     std::unique_ptr<TThumbnailList> FThumbnails;
     class QEventLoop* FPreviewLoop = nullptr;  // runs while a preview renders
+    std::uint64_t FListing = 0;                  // which listing of the drawing list is current
 
     // Folders.
     QString FStartPath;           // named on the command line

@@ -3,10 +3,12 @@
 #include <optional>
 #include <stdexcept>
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QListWidget>
 #include <QSlider>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/MainForm.h"
@@ -71,6 +73,36 @@ void TMainForm::ThumbnailSizeChanged(int step)
         store.Write(settings::ThumbnailSize, side);
         store.Flush();
     }
+}
+
+void TMainForm::ListMoreDrawings(TDrawDB* db, std::shared_ptr<const std::vector<std::string>> names,
+                                 std::size_t next, std::uint64_t listing)
+{
+    if (listing != FListing)
+        return;
+    // The first slice holds a screenful whatever it takes; then slices of 15 ms, so that the
+    // window's events wait no longer than that while thousands of records are read.
+    constexpr std::size_t kFirstSlice = 256;
+    QElapsedTimer slice;
+    slice.start();
+    const std::size_t first = next;
+    while (next < names->size() && (next - first < kFirstSlice || (first > 0 && slice.elapsed() < 15)))
+        AddDrawing(db, (*names)[next++]);
+    if (first == 0)
+        StartThumbnails();
+    else
+        FThumbnails->Grow();
+    if (next == names->size()) {
+        FThumbnails->ListComplete();
+        return;
+    }
+    QTimer::singleShot(0, this, [this, db, names = std::move(names), next, listing] {
+        try {
+            ListMoreDrawings(db, names, next, listing);
+        } catch (const std::exception& e) {
+            ShowError(QString::fromUtf8(e.what()));
+        }
+    });
 }
 
 void TMainForm::StartThumbnails()

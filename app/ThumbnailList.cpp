@@ -55,7 +55,7 @@ TThumbnailList::TThumbnailList(QListWidget* list, TRenderQueue* queue, std::shar
 {
     rangeTimer_.setSingleShot(true);
     rangeTimer_.setInterval(0);
-    connect(&rangeTimer_, &QTimer::timeout, this, &TThumbnailList::UpdateRange);
+    connect(&rangeTimer_, &QTimer::timeout, this, [this] { UpdateRange(); });
     connect(list_->verticalScrollBar(), &QScrollBar::valueChanged, this, &TThumbnailList::ScheduleRange);
     connect(list_->verticalScrollBar(), &QScrollBar::rangeChanged, this, &TThumbnailList::ScheduleRange);
     ApplySide();
@@ -99,11 +99,29 @@ void TThumbnailList::Start(const RenderOptions& options, std::string fontsStamp)
         emit finished();
         return;  // the stored thumbnails are the list's
     }
-    // The whole list into the disk cache, the first items first; the screen's requests come
-    // in front of these.
+    UpdateRange();
+}
+
+void TThumbnailList::ListComplete()
+{
+    if (!running_ || !db_ || side_ == kThumbnailSides.front())
+        return;
+    // The whole list into the disk cache, the first items first; then the screen's rows are
+    // asked for again, so that they come in front of these.
+    states_.resize(static_cast<std::size_t>(list_->count()), State::Placeholder);
     for (int row = list_->count() - 1; row >= 0; --row)
         Request(row, true);
-    UpdateRange();
+    UpdateRange(true);
+}
+
+void TThumbnailList::Grow()
+{
+    if (!running_)
+        return;
+    const int before = static_cast<int>(states_.size());
+    states_.resize(static_cast<std::size_t>(list_->count()), State::Placeholder);
+    if (states_.size() > static_cast<std::size_t>(before))
+        ScheduleRange();
 }
 
 void TThumbnailList::Stop()
@@ -146,7 +164,7 @@ void TThumbnailList::FindVisibleRows()
     visibleLast_ = first < 0 ? -1 : last;
 }
 
-void TThumbnailList::UpdateRange()
+void TThumbnailList::UpdateRange(bool again)
 {
     if (!running_ || side_ == kThumbnailSides.front())
         return;
@@ -163,17 +181,17 @@ void TThumbnailList::UpdateRange()
     keepLast_ = keepLast;
     // The last requested runs first: the screen's rows from the top, before the neighbours.
     for (int row = keepLast; row > visibleLast_; --row)
-        Request(row, false);
+        Request(row, false, again);
     for (int row = visibleFirst_ - 1; row >= keepFirst; --row)
-        Request(row, false);
+        Request(row, false, again);
     for (int row = std::min(visibleLast_, count - 1); row >= visibleFirst_; --row)
-        Request(row, false);
+        Request(row, false, again);
 }
 
-void TThumbnailList::Request(int row, bool background)
+void TThumbnailList::Request(int row, bool background, bool again)
 {
     State& state = states_[row];
-    if (!background && state != State::Placeholder)
+    if (!background && state != State::Placeholder && !(again && state == State::Requested))
         return;
     TDrawing* drawing = drawingOf_(list_->item(row));
     if (!drawing || !drawing->FThumbnail) {

@@ -47,9 +47,13 @@ public:
     // One of kThumbnailSides; another value takes the nearest. Re-renders the list.
     void SetSide(int side);
     int Side() const { return side_; }
-    // The list's items are in place: renders them with these options. fontsStamp names the
+    // The list's first items are in place: renders them with these options. fontsStamp names the
     // state of the font databases (FontsStamp).
     void Start(const RenderOptions& options, std::string fontsStamp);
+    // Items were added at the list's end: those near the screen are rendered too.
+    void Grow();
+    // The list is complete: the rest is rendered into the disk cache behind the screen's rows.
+    void ListComplete();
     // Cancels the list's renders (the items are about to go, or to change).
     void Stop();
 
@@ -72,9 +76,10 @@ private:
     enum class State : std::uint8_t { Placeholder, Requested, Shown, Failed };
     void ApplySide();
     void ScheduleRange();
-    void UpdateRange();
+    // again: the rows near the screen already asked for are asked for once more, in front.
+    void UpdateRange(bool again = false);
     void FindVisibleRows();
-    void Request(int row, bool background);
+    void Request(int row, bool background, bool again = false);
     void Delivered(std::uint64_t list, int row, bool failed, const QImage& image);
     void ShowPlaceholder(int row);
 

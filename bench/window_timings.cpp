@@ -90,13 +90,14 @@ bool FirstScreenShown(app::TMainForm& form)
 
 // Selects the database and spins the event loop until the first screen is shown and, when
 // all is set, until every render has finished; returns the two times in milliseconds.
-std::pair<double, double> Visit(app::TMainForm& form, const QString& caption, bool all)
+std::pair<double, double> Visit(app::TMainForm& form, const QString& caption, bool all, int records = 0)
 {
     QElapsedTimer clock;
     clock.start();
     form.dbTree->setCurrentItem(Database(form, caption));
     double first = -1;
-    while (first < 0 || (all && (form.RenderQueue().Pending() > 0 || form.Thumbnails().Outstanding() > 0))) {
+    while (first < 0 || (all && (form.drList->count() < records || form.RenderQueue().Pending() > 0 ||
+                                 form.Thumbnails().Outstanding() > 0))) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         if (first < 0 && FirstScreenShown(form))
             first = clock.nsecsElapsed() / 1e6;
@@ -136,8 +137,8 @@ int main(int argc, char** argv)
     app::TMainForm form({[](const std::string& folder) { return userdata::CreateUserData(folder); },
                          &app::RenderToImage},
                         QString::fromStdString(userFolder));
-    form.resize(1280, 900);
     form.show();
+    form.resize(1280, 900);
     form.sldThumbSize->setValue(2);  // 128 px
     QElapsedTimer settle;
     settle.start();
@@ -147,7 +148,7 @@ int main(int argc, char** argv)
     LatenessProbe probe;
     const long before = ResidentKiB();
     probe.Start();
-    const auto [first, all] = Visit(form, QStringLiteral("Drawings10k"), true);
+    const auto [first, all] = Visit(form, QStringLiteral("Drawings10k"), true, 10000);
     const double listWorst = probe.Worst();
     std::printf("10,000 drawings at 128 px on %d workers: first screen (%d thumbnails) %.0f ms, all %.0f ms\n",
                 form.RenderQueue().WorkerCount(), form.Thumbnails().VisibleRows().second + 1, first, all);
