@@ -1,5 +1,8 @@
 // The list's thumbnails: the size chooser, renders on the workers, placeholders, the disk cache.
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <map>
 
 #include <QDir>
@@ -8,10 +11,12 @@
 #include <QSlider>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "AppTestSupport.h"
 #include "app/Artwork.h"
+#include "app/Panels.h"
 #include "app/RenderQueue.h"
 #include "app/ThumbnailCache.h"
 #include "app/ThumbnailList.h"
@@ -195,6 +200,47 @@ private slots:
         QCOMPARE(form->drList->count(), 1);
         QCOMPARE(form->Thumbnails().ShownCount(), 1);
         QCOMPARE(qGreen(IconImage(form->drList->item(0), 256).pixel(128, 128)), 255);
+    }
+
+    void aSelectionChangeLeavesASlowPreviewBehind()
+    {
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        SelectDatabase(*form, "Sketches");
+        // The first preview's render does not finish until the test lets it.
+        std::atomic<bool> release{false};
+        struct Release {
+            std::atomic<bool>& r;
+            ~Release() { r = true; }  // a failing check must not leave a worker held
+        } releaseAtEnd{release};
+        std::atomic<int> renders{0};
+        log->beforeLoad = [&] {
+            if (renders++ == 0)
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        QSignalSpy rendered(form.get(), &TMainForm::previewRendered);
+        // While it renders, the window goes on: a timer fires, the user selects another drawing.
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(5);
+        QTimer::singleShot(50, form.get(), [&] { form->drList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect); });
+        form->drList->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        QVERIFY(ticks > 0);
+        // The second drawing's preview is shown while the first render is still held.
+        QTRY_COMPARE(rendered.count(), 1);
+        QCOMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Blue"));
+        QCOMPARE(renders.load(), 2);
+        QVERIFY(form->RenderQueue().Pending() >= 1);
+        release = true;
+        form->RenderQueue().Wait();
+        QTest::qWait(20);
+        // The abandoned render's picture never replaces it.
+        QCOMPARE(rendered.count(), 1);
+        QCOMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Blue"));
+        log->beforeLoad = nullptr;
     }
 };
 
