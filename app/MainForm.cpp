@@ -475,7 +475,7 @@ void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
     }
     auto* item = new TDrawingItem(std::move(drawing));
     item->setText(caption);
-    item->setIcon(QIcon(QPixmap::fromImage(picture)));
+    item->setIcon(PlaceholderIcon(picture));
     item->setToolTip(item->FDrawing->FThumbnail ? caption
                                                 : caption + QStringLiteral(" (the record cannot be read)"));
     drList->addItem(item);

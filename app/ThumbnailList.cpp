@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include <QIcon>
+#include <QIconEngine>
+#include <QPainter>
 #include <QListWidget>
 #include <QPixmap>
 #include <QScrollBar>
@@ -47,7 +49,39 @@ RenderResult RenderThumbnail(std::shared_ptr<const TDrawDB> db, const std::strin
 
 QIcon IconOf(const QImage& image) { return QIcon(QPixmap::fromImage(image)); }
 
+// Draws one small picture at any size: no copy of it is made per size.
+class PlaceholderEngine : public QIconEngine {
+public:
+    explicit PlaceholderEngine(QImage picture) : picture_(std::move(picture)) {}
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(rect.width(), rect.height());
+        const QRect square(rect.x() + (rect.width() - side) / 2, rect.y() + (rect.height() - side) / 2, side, side);
+        painter->drawImage(square, picture_);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = std::min(size.width(), size.height());
+        return {side, side};
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap pixmap(actualSize(size, mode, state));
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(&painter, pixmap.rect(), mode, state);
+        return pixmap;
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override { return {picture_.size()}; }
+    QIconEngine* clone() const override { return new PlaceholderEngine(picture_); }
+
+private:
+    QImage picture_;
+};
+
 }  // namespace
+
+QIcon PlaceholderIcon(const QImage& picture) { return QIcon(new PlaceholderEngine(picture)); }
 
 TThumbnailList::TThumbnailList(QListWidget* list, TRenderQueue* queue, std::shared_ptr<const TThumbnailCache> cache,
                                TDrawing* (*drawingOf)(QListWidgetItem*), QObject* parent)
@@ -224,7 +258,7 @@ void TThumbnailList::Delivered(std::uint64_t list, int row, bool failed, const Q
             --shown_;
         state = State::Failed;
         ++failed_;
-        list_->item(row)->setIcon(IconOf(UnreadableRecordImage()));
+        list_->item(row)->setIcon(PlaceholderIcon(UnreadableRecordImage()));
         emit thumbnailShown(row);
     } else if (!failed && !image.isNull() && state != State::Shown && state != State::Failed && row >= keepFirst_ &&
                row <= keepLast_) {
@@ -250,8 +284,8 @@ void TThumbnailList::ShowPlaceholder(int row)
     else if (states_[row] == State::Failed && drawing && drawing->FThumbnail)
         --failed_;
     states_[row] = State::Placeholder;
-    item->setIcon(IconOf(drawing && drawing->FThumbnail ? ThumbnailToImage(*drawing->FThumbnail)
-                                                        : UnreadableRecordImage()));
+    item->setIcon(PlaceholderIcon(drawing && drawing->FThumbnail ? ThumbnailToImage(*drawing->FThumbnail)
+                                                                 : UnreadableRecordImage()));
 }
 
 }  // namespace plotwick::app

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <QIcon>
+#include <QImage>
 #include <QObject>
 #include <QTimer>
 
@@ -29,6 +31,11 @@ namespace plotwick::app {
 
 class TRenderQueue;
 class TThumbnailCache;
+
+// The icon of a placeholder: the picture drawn to fill whatever size the list asks for, so that
+// every item is laid out at the chosen size from the start (the stored 32 px thumbnail
+// enlarged, until the rendered one replaces it).
+QIcon PlaceholderIcon(const QImage& picture);
 
 inline constexpr std::array<int, 4> kThumbnailSides = {32, 64, 128, 256};
 // The render queue's group of the list's thumbnails.
