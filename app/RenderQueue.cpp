@@ -120,19 +120,34 @@ void TRenderQueue::RunJob(int group, std::uint64_t generation, Job& job, Done& d
 
 void TRenderQueue::Deliver(int group, std::uint64_t generation, Done done, RenderResult result)
 {
-    // Posted to the queue's thread, where the generation tells whether a Cancel came between.
-    QMetaObject::invokeMethod(
-        this,
-        [this, group, generation, done = std::move(done), result = std::move(result)] {
-            std::uint64_t current;
-            {
-                std::lock_guard lock(mutex_);
-                current = generations_[group];
-            }
-            if (generation == current && done)
-                done(result);
-        },
-        Qt::QueuedConnection);
+    bool wake;
+    {
+        std::lock_guard lock(mutex_);
+        finished_.push_back(Finished{group, generation, std::move(done), std::move(result)});
+        wake = !std::exchange(wakeQueued_, true);
+    }
+    if (wake)
+        QMetaObject::invokeMethod(this, "TakeResults", Qt::QueuedConnection);
+}
+
+void TRenderQueue::TakeResults()
+{
+    std::vector<Finished> taken;
+    {
+        std::lock_guard lock(mutex_);
+        wakeQueued_ = false;
+        taken.swap(finished_);
+    }
+    for (Finished& f : taken) {
+        // A Cancel since the job ended (a Done before this one may have cancelled) drops it.
+        bool current;
+        {
+            std::lock_guard lock(mutex_);
+            current = f.generation == generations_[f.group];
+        }
+        if (current && f.done)
+            f.done(f.result);
+    }
 }
 
 }  // namespace plotwick::app

@@ -65,6 +65,15 @@ private:
     };
     void RunJob(int group, std::uint64_t generation, Job& job, Done& done);
     void Deliver(int group, std::uint64_t generation, Done done, RenderResult result);
+    // On the queue's thread: hands the finished results to their Done.
+    Q_INVOKABLE void TakeResults();
+
+    struct Finished {
+        int group;
+        std::uint64_t generation;
+        Done done;
+        RenderResult result;
+    };
 
     mutable std::mutex mutex_;
     std::condition_variable idle_;
@@ -73,6 +82,10 @@ private:
     int stale_ = 0;                             // cancelled jobs the pool has yet to start
     int running_ = 0;
     std::vector<Running> runningJobs_;
+    // Results pass to the queue's thread here, under mutex_, and only a wake-up goes through
+    // Qt's event queue: the hand-over is then one ThreadSanitizer sees.
+    std::vector<Finished> finished_;
+    bool wakeQueued_ = false;
     // The last member: its threads stop before the rest goes. (export/Workers.h is included
     // only before Qt's headers: Qt's "slots" keyword would break it.)
     std::unique_ptr<Workers> workers_;
