@@ -266,6 +266,17 @@ QStringList ItemTexts(const QListWidget* list)
 
 namespace plotwick::apptest {
 
+std::unique_ptr<app::TMainForm> OpenWindow(app::TMainFormServices services, QSize size)
+{
+    auto form = std::make_unique<app::TMainForm>(std::move(services));
+    if (size.isValid())
+        form->resize(size);
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        return nullptr;
+    return form;
+}
+
 void SelectDatabase(app::TMainForm& form, const QString& caption)
 {
     form.dbTree->setCurrentItem(ChildNamed(form.DrawingsRoot(), caption));

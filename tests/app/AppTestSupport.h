@@ -134,6 +134,9 @@ QStringList ItemTexts(const class QListWidget* list);
 
 namespace plotwick::apptest {
 
+// A window on these services, shown (at that size, when one is given) and exposed; none when it
+// could not be exposed.
+std::unique_ptr<app::TMainForm> OpenWindow(app::TMainFormServices services, QSize size = {});
 // Selects the drawing database of that caption in the tree.
 void SelectDatabase(app::TMainForm& form, const QString& caption);
 // Waits until the list's thumbnails have all been rendered and shown; false on a time-out.

@@ -50,15 +50,7 @@ private:
     std::unique_ptr<fixture::UserFolder> user;
     std::string sketches, other;
 
-    std::unique_ptr<TMainForm> Open()
-    {
-        auto form = std::make_unique<TMainForm>(Services(state, log));
-        form->resize(900, 600);
-        form->show();
-        if (!QTest::qWaitForWindowExposed(form.get()))
-            return nullptr;
-        return form;
-    }
+    std::unique_ptr<TMainForm> Open() { return OpenWindow(Services(state, log), QSize(900, 600)); }
 
 private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
