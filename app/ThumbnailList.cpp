@@ -104,7 +104,7 @@ void TThumbnailList::SetSide(int side)
     if (*nearest == side_)
         return;
     const bool wasRunning = running_;
-    Stop();
+    StopRenders();
     side_ = *nearest;
     ApplySide();
     if (wasRunning)
@@ -119,7 +119,7 @@ void TThumbnailList::ApplySide()
 
 void TThumbnailList::Start(const RenderOptions& options, std::string fontsStamp)
 {
-    Stop();
+    StopRenders();
     options_ = options;
     fontsStamp_ = std::move(fontsStamp);
     running_ = true;
@@ -133,19 +133,35 @@ void TThumbnailList::Start(const RenderOptions& options, std::string fontsStamp)
         emit finished();
         return;  // the stored thumbnails are the list's
     }
-    UpdateRange();
+    if (complete_)
+        ListComplete();  // the same list again, at another size or with other options
+    else
+        UpdateRange();
 }
 
 void TThumbnailList::ListComplete()
 {
+    complete_ = true;
     if (!running_ || !db_ || side_ == kThumbnailSides.front())
         return;
-    // The whole list into the disk cache, the first items first; then the screen's rows are
-    // asked for again, so that they come in front of these.
     states_.resize(static_cast<std::size_t>(list_->count()), State::Placeholder);
-    for (int row = list_->count() - 1; row >= 0; --row)
-        Request(row, true);
-    UpdateRange(true);
+    nextBackground_ = 0;
+    UpdateRange();
+    FeedBackground();
+}
+
+void TThumbnailList::FeedBackground()
+{
+    // The rest of the list goes into the disk cache, the first rows first, a few renders at a
+    // time and only while none of the screen's is waiting: those always come first.
+    const int count = static_cast<int>(states_.size());
+    const int most = 2 * queue_->WorkerCount();
+    while (complete_ && running_ && screenOutstanding_ == 0 && backgroundOutstanding_ < most &&
+           nextBackground_ < count) {
+        const int row = nextBackground_++;
+        if (states_[row] == State::Placeholder)
+            Request(row, true);
+    }
 }
 
 void TThumbnailList::Grow()
@@ -160,6 +176,12 @@ void TThumbnailList::Grow()
 
 void TThumbnailList::Stop()
 {
+    StopRenders();
+    complete_ = false;
+}
+
+void TThumbnailList::StopRenders()
+{
     queue_->Cancel(kThumbnailGroup);
     ++listId_;
     for (int row = 0; row < static_cast<int>(states_.size()); ++row)
@@ -167,7 +189,7 @@ void TThumbnailList::Stop()
             ShowPlaceholder(row);
     states_.clear();
     running_ = false;
-    shown_ = failed_ = outstanding_ = 0;
+    shown_ = failed_ = screenOutstanding_ = backgroundOutstanding_ = nextBackground_ = 0;
     visibleFirst_ = keepFirst_ = 0;
     visibleLast_ = keepLast_ = -1;
 }
@@ -198,7 +220,7 @@ void TThumbnailList::FindVisibleRows()
     visibleLast_ = first < 0 ? -1 : last;
 }
 
-void TThumbnailList::UpdateRange(bool again)
+void TThumbnailList::UpdateRange()
 {
     if (!running_ || side_ == kThumbnailSides.front())
         return;
@@ -215,17 +237,17 @@ void TThumbnailList::UpdateRange(bool again)
     keepLast_ = keepLast;
     // The last requested runs first: the screen's rows from the top, before the neighbours.
     for (int row = keepLast; row > visibleLast_; --row)
-        Request(row, false, again);
+        Request(row, false);
     for (int row = visibleFirst_ - 1; row >= keepFirst; --row)
-        Request(row, false, again);
+        Request(row, false);
     for (int row = std::min(visibleLast_, count - 1); row >= visibleFirst_; --row)
-        Request(row, false, again);
+        Request(row, false);
 }
 
-void TThumbnailList::Request(int row, bool background, bool again)
+void TThumbnailList::Request(int row, bool background)
 {
     State& state = states_[row];
-    if (!background && state != State::Placeholder && !(again && state == State::Requested))
+    if (!background && state != State::Placeholder)
         return;
     TDrawing* drawing = drawingOf_(list_->item(row));
     if (!drawing || !drawing->FThumbnail) {
@@ -235,7 +257,7 @@ void TThumbnailList::Request(int row, bool background, bool again)
     }
     if (!background)
         state = State::Requested;
-    ++outstanding_;
+    ++(background ? backgroundOutstanding_ : screenOutstanding_);
     const std::uint64_t list = listId_;
     queue_->Submit(
         kThumbnailGroup,
@@ -243,14 +265,16 @@ void TThumbnailList::Request(int row, bool background, bool again)
          cache = cache_](const std::atomic<bool>& cancelled) {
             return RenderThumbnail(db, fileName, side, options, stamp, *cache, cancelled);
         },
-        [this, list, row](const RenderResult& result) { Delivered(list, row, result.Failed(), result.image); });
+        [this, list, row, background](const RenderResult& result) {
+            Delivered(list, row, background, result.Failed(), result.image);
+        });
 }
 
-void TThumbnailList::Delivered(std::uint64_t list, int row, bool failed, const QImage& image)
+void TThumbnailList::Delivered(std::uint64_t list, int row, bool background, bool failed, const QImage& image)
 {
     if (list != listId_ || row >= static_cast<int>(states_.size()))
         return;
-    --outstanding_;
+    --(background ? backgroundOutstanding_ : screenOutstanding_);
     State& state = states_[row];
     if (failed && state != State::Failed) {
         // Shown wherever the row is: the picture is small, and selecting it shows the error.
@@ -269,8 +293,17 @@ void TThumbnailList::Delivered(std::uint64_t list, int row, bool failed, const Q
     } else if (state == State::Requested && (row < keepFirst_ || row > keepLast_)) {
         state = State::Placeholder;  // asked for again when it comes back near the screen
     }
-    if (outstanding_ == 0)
+    FeedBackground();
+    if (Outstanding() == 0)
         emit finished();
+}
+
+int TThumbnailList::Outstanding() const
+{
+    if (!running_ || side_ == kThumbnailSides.front())
+        return 0;
+    const int unfed = complete_ ? static_cast<int>(states_.size()) - nextBackground_ : 0;
+    return screenOutstanding_ + backgroundOutstanding_ + unfed;
 }
 
 void TThumbnailList::ShowPlaceholder(int row)

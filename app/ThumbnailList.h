@@ -64,11 +64,13 @@ public:
     // Cancels the list's renders (the items are about to go, or to change).
     void Stop();
 
+    // The whole list is in place (ListComplete came).
+    bool Complete() const { return complete_; }
     // Items showing a rendered thumbnail, and those whose render failed.
     int ShownCount() const { return shown_; }
     int FailedCount() const { return failed_; }
-    // Renders queued or running for this list.
-    int Outstanding() const { return outstanding_; }
+    // Renders queued, running or still to be asked for, for this list.
+    int Outstanding() const;
     // The rows kept in memory: those on screen and a screen either side.
     std::pair<int, int> KeptRows() const { return {keepFirst_, keepLast_}; }
     std::pair<int, int> VisibleRows() const { return {visibleFirst_, visibleLast_}; }
@@ -82,12 +84,13 @@ signals:
 private:
     enum class State : std::uint8_t { Placeholder, Requested, Shown, Failed };
     void ApplySide();
+    void StopRenders();  // Stop, but the list stays the same
     void ScheduleRange();
-    // again: the rows near the screen already asked for are asked for once more, in front.
-    void UpdateRange(bool again = false);
+    void UpdateRange();
+    void FeedBackground();
     void FindVisibleRows();
-    void Request(int row, bool background, bool again = false);
-    void Delivered(std::uint64_t list, int row, bool failed, const QImage& image);
+    void Request(int row, bool background);
+    void Delivered(std::uint64_t list, int row, bool background, bool failed, const QImage& image);
     void ShowPlaceholder(int row);
 
     QListWidget* list_;
@@ -98,12 +101,15 @@ private:
     RenderOptions options_;
     std::string fontsStamp_;
     bool running_ = false;
+    bool complete_ = false;  // ListComplete was called for the items now listed
     std::uint64_t listId_ = 0;  // which Start the results belong to
     std::shared_ptr<const TDrawDB> db_;  // the workers' own copy of the list's database
     std::vector<State> states_;
     int shown_ = 0;
     int failed_ = 0;
-    int outstanding_ = 0;
+    int screenOutstanding_ = 0;      // renders asked for the rows near the screen
+    int backgroundOutstanding_ = 0;  // renders asked for the disk cache
+    int nextBackground_ = 0;         // the next row the disk cache asks for
     int visibleFirst_ = 0, visibleLast_ = -1;
     int keepFirst_ = 0, keepLast_ = -1;
     QTimer rangeTimer_;

@@ -288,7 +288,7 @@ bool WaitForThumbnails(app::TMainForm& form, int timeoutMs)
     timer.start();
     // The range of rows on screen is found once the list has been laid out.
     QCoreApplication::processEvents();
-    while (form.RenderQueue().Pending() > 0 || form.Thumbnails().Outstanding() > 0) {
+    while (!form.Thumbnails().Complete() || form.RenderQueue().Pending() > 0 || form.Thumbnails().Outstanding() > 0) {
         if (timer.elapsed() > timeoutMs)
             return false;
         QTest::qWait(5);

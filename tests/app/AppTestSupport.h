@@ -139,7 +139,7 @@ namespace plotwick::apptest {
 std::unique_ptr<app::TMainForm> OpenWindow(app::TMainFormServices services, QSize size = {});
 // Selects the drawing database of that caption in the tree.
 void SelectDatabase(app::TMainForm& form, const QString& caption);
-// Waits until the list's thumbnails have all been rendered and shown; false on a time-out.
+// Waits until the list is complete and its thumbnails have all been rendered and shown; false on a time-out.
 bool WaitForThumbnails(app::TMainForm& form, int timeoutMs = 20000);
 // The side of the largest picture of an item's icon, and the icon at that side as ARGB.
 int IconSide(const class QListWidgetItem* item);

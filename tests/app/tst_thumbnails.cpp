@@ -194,6 +194,38 @@ private slots:
         QCOMPARE(qGreen(IconImage(form->drList->item(0), 256).pixel(128, 128)), 255);
     }
 
+    void everyRecordReachesTheDiskCacheAtEachSizeChosen()
+    {
+        ModalResponder responder;
+        WriteSetting("ThumbnailSize", 64);
+        auto form = Open();
+        QVERIFY(form);
+        for (int i = 0; i < 400; ++i)
+            user->AddRecord(sketches, "m" + std::to_string(i) + ".dat", SquareRecord("M", 0x00FF00FF));
+        SelectDatabase(*form, "Sketches");
+        const auto cachedCount = [&](int side) {
+            const app::TThumbnailCache cache;
+            int cached = 0;
+            for (int row = 0; row < form->drList->count(); ++row) {
+                const TDrawing* d = TMainForm::ItemDrawing(form->drList->item(row));
+                const auto key = app::CurrentThumbnailKey(d->FilePath(), side, "", FontsStampOf(*form));
+                cached += key && cache.Load(*key) ? 1 : 0;
+            }
+            return cached;
+        };
+        for (const int step : {1, 2}) {
+            form->sldThumbSize->setValue(step);
+            QVERIFY(WaitForThumbnails(*form));
+            QCOMPARE(form->drList->count(), 403);
+            // Far more than the screen holds: the rest was rendered behind it. The damaged one
+            // is never stored.
+            QCOMPARE(cachedCount(app::kThumbnailSides[step]), 402);
+            const auto [first, last] = form->Thumbnails().KeptRows();
+            QVERIFY(last - first + 1 < 400);
+            QCOMPARE(form->Thumbnails().ShownCount(), last - first + 1 - (first <= 2 && last >= 2 ? 1 : 0));
+        }
+    }
+
     void aSelectionChangeLeavesASlowPreviewBehind()
     {
         ModalResponder responder;
