@@ -155,7 +155,7 @@ void TThumbnailList::FeedBackground()
     // The rest of the list goes into the disk cache, the first rows first, a few renders at a
     // time and only while none of the screen's is waiting: those always come first.
     const int count = static_cast<int>(states_.size());
-    const int most = 2 * queue_->WorkerCount();
+    const int most = 8 * queue_->WorkerCount();  // enough that no worker waits for the window
     while (complete_ && running_ && screenOutstanding_ == 0 && backgroundOutstanding_ < most &&
            nextBackground_ < count) {
         const int row = nextBackground_++;
