@@ -13,7 +13,8 @@
 namespace plotwick::app {
 
 TRenderQueue::TRenderQueue(int workers, QObject* parent)
-    : QObject(parent), workers_(std::make_unique<Workers>(static_cast<unsigned>(std::max(0, workers)), Workers::Order::NewestFirst))
+    : QObject(parent),
+      workers_(std::make_unique<Workers>(static_cast<unsigned>(std::max(0, workers)), Workers::Order::NewestFirst))
 {
 }
 
@@ -70,7 +71,8 @@ void TRenderQueue::Wait()
 {
     std::unique_lock lock(mutex_);
     idle_.wait(lock, [this] {
-        return running_ == 0 && std::all_of(queued_.begin(), queued_.end(), [](const auto& q) { return q.second == 0; });
+        return running_ == 0 &&
+               std::all_of(queued_.begin(), queued_.end(), [](const auto& q) { return q.second == 0; });
     });
 }
 

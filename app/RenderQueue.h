@@ -1,6 +1,6 @@
 // Rendering off the window's thread: jobs run on the worker threads of export/Workers (one per
-// core, the pool export-all uses), the newest first; their results come back to the thread that owns the queue, where the window paints
-// them. Cancel drops what is queued and the results of what is running.
+// core, the pool export-all uses), the newest first; their results come back to the thread that
+// owns the queue, where the window paints them. Cancel drops what is queued and the results of what is running.
 #pragma once
 
 #include <atomic>

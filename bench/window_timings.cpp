@@ -129,7 +129,8 @@ int main(int argc, char** argv)
                                                                   bench::DrawingStream(120, 12, 1000 + i)));
         }
         const std::string big = user.AddDatabase(0, "Big");
-        fixture::WriteFile(big + "/big1m.dat", fixture::Record("Bench 1,000,000", bench::DrawingStream(1000000, 40, 15)));
+        fixture::WriteFile(big + "/big1m.dat",
+                           fixture::Record("Bench 1,000,000", bench::DrawingStream(1000000, 40, 15)));
         user.AddDatabase(0, "Empty");
     }
 

@@ -125,7 +125,8 @@ private slots:
         SelectDatabase(*form, "Sketches");
         QVERIFY(WaitForThumbnails(*form));
         QCOMPARE(form->Thumbnails().FailedCount(), 1);
-        QCOMPARE(IconImage(form->drList->item(2), 32), app::UnreadableRecordImage().convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(IconImage(form->drList->item(2), 32),
+                 app::UnreadableRecordImage().convertToFormat(QImage::Format_ARGB32));
         QVERIFY(responder.seen.empty());
         form->drList->setCurrentRow(2, QItemSelectionModel::ClearAndSelect);
         QTRY_COMPARE(responder.Count("message"), 1);
@@ -250,7 +251,8 @@ private slots:
         QTimer ticker;
         connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
         ticker.start(5);
-        QTimer::singleShot(50, form.get(), [&] { form->drList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect); });
+        QTimer::singleShot(50, form.get(),
+                           [&] { form->drList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect); });
         form->drList->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
         QVERIFY(ticks > 0);
         // The second drawing's preview is shown while the first render is still held.
