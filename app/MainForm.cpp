@@ -28,7 +28,9 @@
 #include "app/Images.h"
 #include "app/Panels.h"
 #include "app/SelUserForm.h"
+#include "app/RenderQueue.h"
 #include "app/Settings.h"
+#include "app/ThumbnailList.h"
 #include "model/DatabaseScan.h"
 #include "model/Drawing.h"
 #include "platform/files/Files.h"
@@ -82,6 +84,7 @@ TMainForm::TMainForm(TMainFormServices services, const QString& startPath, QWidg
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
     setWindowIcon(ApplicationIcon());
     BuildComponents();
+    BuildThumbnails();
     BuildMenus();
     BuildView();
     BuildSaveDialog();
@@ -395,6 +398,8 @@ void TMainForm::ScanFolder(const std::string& folder, QTreeWidgetItem* root, DbK
 
 void TMainForm::ReleaseDatabases()
 {
+    StopListing();
+    StopRendering();  // the workers read the databases and the fonts
     const QTreeWidgetItem* roots[3] = {FDrawingsRoot, FLibrariesRoot, FFontsRoot};
     // First detach the databases, so that selection changes while the nodes go find none.
     for (const QTreeWidgetItem* root : roots) {
@@ -445,6 +450,7 @@ void TMainForm::dbTreeChange(QTreeWidgetItem* node)
 {
     if (Busy()) {
         FDeferTreeChange = true;
+        AbandonPreview();
         return;
     }
     if (TDrawDB* db = NodeDatabase(node))
@@ -478,7 +484,7 @@ void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
     }
     auto* item = new TDrawingItem(std::move(drawing));
     item->setText(caption);
-    item->setIcon(QIcon(QPixmap::fromImage(picture)));
+    item->setIcon(PlaceholderIcon(picture));
     const std::int64_t bytes = QFileInfo(FileNameText(item->FDrawing->FilePath())).size();
     item->setToolTip(DrawingToolTip(item->FDrawing->FThumbnail ? caption
                                                                : caption + QStringLiteral(" (the record cannot be read)"),
@@ -489,6 +495,7 @@ void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)
 void TMainForm::ReleaseDrawings()
 {
     StopListing();
+    FThumbnails->Stop();
     for (int i = 0; i < drList->count(); ++i)
         if (drList->item(i)->type() == kDrawingItemType)
             static_cast<TDrawingItem*>(drList->item(i))->FDrawing.reset();
@@ -530,6 +537,7 @@ void TMainForm::RenderPreview()
 {
     if (Busy()) {
         FDeferRender = true;
+        AbandonPreview();  // the one being rendered is for what was selected before
         return;
     }
     BusyCursor cursor(Qt::BusyCursor);
@@ -544,12 +552,14 @@ void TMainForm::RenderPreview()
     QImage image;
     try {
         BusyScope busy(*this);
-        image = FServices.renderPreview(*drawing, pixels, FRenderOptions);
+        image = RenderPreviewOnWorker(*drawing, pixels);
     } catch (...) {
         // A preview of another drawing must not stay under this drawing's title.
         imgPreview->setImage({});
         RethrowNamingDrawing(*drawing);
     }
+    if (image.isNull())
+        return;  // abandoned for a newer request
     image.setDevicePixelRatio(ratio);
     imgPreview->setImage(image);
     ++FPreviewCount;
@@ -583,6 +593,7 @@ void TMainForm::ToggleSubstituteFont()
     else
         face = "Arial";
     drView->SetRenderOptions(FRenderOptions);
+    StartThumbnails();
     RenderPreview();
 }
 
@@ -695,6 +706,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
     if (Busy()) {
         // Closing now would free the drawing being read; the window closes when it is done.
         FDeferClose = true;
+        AbandonPreview();
         event->ignore();
         return;
     }
@@ -713,6 +725,7 @@ void TMainForm::mousePressEvent(QMouseEvent* event)
 
 void TMainForm::FormDestroy()
 {
+    StopRendering();
     delete FAboutForm;
     FAboutForm = nullptr;
     FontList.Clear();

@@ -30,6 +30,7 @@ class QListWidgetItem;
 class QMenu;
 class QMimeData;
 class QPrinter;
+class QSlider;
 class QSplitter;
 class QStatusBar;
 class QTreeWidget;
@@ -46,6 +47,8 @@ class TCaptionPanel;
 class TDrawingView;
 class TEmptyState;
 class TImageView;
+class TRenderQueue;
+class TThumbnailList;
 class TTitlePanel;
 
 inline constexpr const char* kApplicationTitle = "Quarnel Plotwick";
@@ -127,6 +130,9 @@ public:
     // copies draw texts with.
     const std::string& SubstituteFontName() const { return FRenderOptions.SubstituteFontName; }
     const RenderOptions& CurrentRenderOptions() const { return FRenderOptions; }
+    // The workers every render of the window runs on, and the list's thumbnails.
+    TRenderQueue& RenderQueue() const { return *FRenderQueue; }
+    TThumbnailList& Thumbnails() const { return *FThumbnails; }
 
     // Components, named as designed.
     QStatusBar* StatusBar1;
@@ -143,6 +149,7 @@ public:
     QWidget* Panel2;
     TTitlePanel* panDrTitle;
     QListWidget* drList;
+    QSlider* sldThumbSize;  // the thumbnails' size, in the list's title bar
     TEmptyState* emptyState;  // in the place of drList while there is nothing to list
     QMenu* File1;
     QAction* OpenFolder1;
@@ -226,6 +233,16 @@ private:
     };
 
     void BuildComponents();
+    void BuildThumbnails();  // MainFormThumbnails.cpp
+    void ThumbnailSizeChanged(int step);
+    void StartThumbnails();
+    // Adds the records of names from next on, a first screenful at once and the rest a
+    // slice at a time between the window's events, while listing is still the current one.
+    void StopRendering();     // cancels every render and waits for the running ones
+    // Renders the preview on a worker while the window's events go on; a null image when it
+    // was abandoned.
+    QImage RenderPreviewOnWorker(TDrawing& drawing, QSize pixels);
+    void AbandonPreview();
     void BuildMenus();
     void FormCreate();
     void FormDestroy();
@@ -324,6 +341,9 @@ private:
     RenderOptions FRenderOptions;
     PagesReport FLastPrint;
     SheetLayout FPrintSheet;  // drawings a page on the printer, as last chosen
+    std::unique_ptr<TRenderQueue> FRenderQueue;
+    std::unique_ptr<TThumbnailList> FThumbnails;
+    class QEventLoop* FPreviewLoop = nullptr;  // runs while a preview renders
 
     // Folders.
     QString FStartPath;           // named on the command line

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "app/MainForm.h"
+#include "app/ThumbnailList.h"
 
 namespace plotwick::app {
 
@@ -40,10 +41,18 @@ void TMainForm::ContinueListing(std::uint64_t generation)
         for (int i = static_cast<int>(first); i < drList->count(); ++i)
             drList->item(i)->setHidden(!drList->item(i)->text().contains(filter, Qt::CaseInsensitive));
     drList->setUpdatesEnabled(true);
-    if (FListingNext < FListingEntries.size())
-        QTimer::singleShot(0, this, [this, generation] { ContinueListing(generation); });
+    // The thumbnails of the first screen start rendering at once; later slices join them, and
+    // the disk cache is filled behind the screen once the list is complete.
+    if (first == 0)
+        StartThumbnails();
     else
+        FThumbnails->Grow();
+    if (FListingNext < FListingEntries.size()) {
+        QTimer::singleShot(0, this, [this, generation] { ContinueListing(generation); });
+    } else {
+        FThumbnails->ListComplete();
         StopListing();
+    }
 }
 
 void TMainForm::StopListing()

@@ -32,6 +32,10 @@ inline constexpr Key PanPreview{"panPreview", 212};  // height of the preview bo
 // written as soon as the export settings dialog is confirmed.
 inline constexpr Key TextOutlines{"TextOutlines", 1};
 
+// The side of the drawing list's thumbnails in pixels (32, 64, 128 or 256), written as soon as
+// the user changes it.
+inline constexpr Key ThumbnailSize{"ThumbnailSize", 32};
+
 inline constexpr std::array<Key, 9> kAllKeys = {UserID, WinState, WinLeft, WinTop, WinWidth,
                                                 WinHeight, PanLeft, PanPreview, TextOutlines};
 

@@ -2,7 +2,9 @@
 // is drawn with, and the drawing of paths, groups and texts.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "model/Geometry.h"
@@ -20,6 +22,14 @@ class VPath;
 // that system face instead of their vector glyphs.
 struct RenderOptions {
     std::string SubstituteFontName;
+    // When set, a raster render stops with RenderCancelled before the next top-level shape once
+    // it turns true (a render on a worker whose result is no longer wanted).
+    const std::atomic<bool>* Cancelled = nullptr;
+};
+
+// Thrown by a render whose RenderOptions::Cancelled turned true.
+struct RenderCancelled : std::runtime_error {
+    RenderCancelled() : std::runtime_error("The render was cancelled.") {}
 };
 
 // What one render is drawn with. Each render has its own, so that renders can run side by side.
@@ -27,9 +37,10 @@ struct RenderContext {
     // True while shapes are drawn into a metafile, false while they are drawn into a bitmap.
     bool MetafileMode = false;
     std::string SubstituteFontName;
+    const std::atomic<bool>* Cancelled = nullptr;
 
-    static RenderContext Raster(const RenderOptions& o) { return {false, o.SubstituteFontName}; }
-    static RenderContext Metafile(const RenderOptions& o) { return {true, o.SubstituteFontName}; }
+    static RenderContext Raster(const RenderOptions& o) { return {false, o.SubstituteFontName, o.Cancelled}; }
+    static RenderContext Metafile(const RenderOptions& o) { return {true, o.SubstituteFontName, o.Cancelled}; }
 };
 
 // Logical metafile units per drawing unit.

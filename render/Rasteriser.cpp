@@ -80,9 +80,12 @@ using ShapeList = std::vector<std::unique_ptr<VPath>>;
 void DrawShapes(gdi::DeviceContext& dc, ShapeList::const_iterator begin, ShapeList::const_iterator end,
                 const RenderPlacement& p, const RenderContext& context)
 {
-    for (auto it = begin; it != end; ++it)
+    for (auto it = begin; it != end; ++it) {
+        if (context.Cancelled && context.Cancelled->load(std::memory_order_relaxed))
+            throw RenderCancelled();
         if (*it)
             Draw(**it, dc, context, {p.tx, p.ty}, p.penScale);
+    }
 }
 
 // Where a drawing's top-level shapes are cut into two halves of about the same work; 0 when

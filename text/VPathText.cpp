@@ -1,6 +1,8 @@
 #include "text/VPathText.h"
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 
 #include "model/BParser.h"
 #include "text/VFont.h"
@@ -17,16 +19,30 @@ std::function<void()>& LayoutHook()
     static std::function<void()> hook;
     return hook;
 }
+
+// The thread that installed the hook: texts laid out on any other thread (a render worker)
+// run no hook, and never read it while that thread may replace it.
+std::atomic<std::thread::id>& HookThread()
+{
+    static std::atomic<std::thread::id> id{};
+    return id;
+}
 }  // namespace
 
 // Named by the text library's link option, so that this object, and with it the registration
 // above, is part of every program that links the library.
 extern "C" const bool plotwick_text_shapes_registered = kTextShapesRegistered;
 
-void SetLayoutMessageHook(std::function<void()> hook) { LayoutHook() = std::move(hook); }
+void SetLayoutMessageHook(std::function<void()> hook)
+{
+    HookThread().store(std::this_thread::get_id());
+    LayoutHook() = std::move(hook);
+}
 
 void ProcessLayoutMessages()
 {
+    if (HookThread().load(std::memory_order_relaxed) != std::this_thread::get_id())
+        return;
     if (const auto& hook = LayoutHook())
         hook();
 }

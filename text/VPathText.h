@@ -13,7 +13,7 @@ namespace plotwick {
 class VFont;
 
 // Called before each character is laid out, so that a window can let pending messages
-// through. No-op unless a window installs one.
+// through. No-op unless a window installs one, and on every thread but the one that installed it.
 void SetLayoutMessageHook(std::function<void()> hook);
 void ProcessLayoutMessages();
 

@@ -3,7 +3,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTest>
 #include <QFileDialog>
 #include <QListWidget>
 #include <QMessageBox>
@@ -14,8 +16,12 @@
 
 #include "app/AboutForm.h"
 #include "app/PreviewRender.h"
+#include "app/RenderQueue.h"
 #include "app/SelUserForm.h"
 #include "app/Settings.h"
+#include "app/ThumbnailCache.h"
+#include "app/ThumbnailList.h"
+#include "model/DrawDB.h"
 #include "model/Drawing.h"
 #include "text/VFont.h"
 #include "text/VPathText.h"
@@ -276,6 +282,64 @@ QStringList ItemTexts(const QListWidget* list)
     for (int i = 0; i < list->count(); ++i)
         texts << list->item(i)->text();
     return texts;
+}
+
+}  // namespace plotwick::apptest
+
+namespace plotwick::apptest {
+
+std::unique_ptr<app::TMainForm> OpenWindow(app::TMainFormServices services, QSize size)
+{
+    auto form = std::make_unique<app::TMainForm>(std::move(services));
+    if (size.isValid())
+        form->resize(size);
+    form->show();
+    if (!QTest::qWaitForWindowExposed(form.get()))
+        return nullptr;
+    return form;
+}
+
+void SelectDatabase(app::TMainForm& form, const QString& caption)
+{
+    form.dbTree->setCurrentItem(ChildNamed(form.DrawingsRoot(), caption));
+}
+
+bool WaitForThumbnails(app::TMainForm& form, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    // The range of rows on screen is found once the list has been laid out.
+    QCoreApplication::processEvents();
+    while (!form.Thumbnails().Complete() || form.RenderQueue().Pending() > 0 || form.Thumbnails().Outstanding() > 0) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(5);
+    }
+    QCoreApplication::processEvents();
+    return true;
+}
+
+int IconSide(const QListWidgetItem* item)
+{
+    const QList<QSize> sizes = item->icon().availableSizes();
+    int side = 0;
+    for (const QSize& s : sizes)
+        side = std::max(side, s.width());
+    return side;
+}
+
+QImage IconImage(const QListWidgetItem* item, int side)
+{
+    return item->icon().pixmap(side, side).toImage().convertToFormat(QImage::Format_ARGB32);
+}
+
+std::string FontsStampOf(const app::TMainForm& form)
+{
+    std::vector<std::string> folders;
+    for (int i = 0; i < form.FontsRoot()->childCount(); ++i)
+        if (TDrawDB* db = app::TMainForm::NodeDatabase(form.FontsRoot()->child(i)))
+            folders.push_back(db->FPath);
+    return app::FontsStamp(folders);
 }
 
 }  // namespace plotwick::apptest

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <QColor>
+#include <QImage>
 #include <QObject>
 #include <QSize>
 #include <QStringList>
@@ -134,5 +135,22 @@ QStringList ChildTexts(const class QTreeWidgetItem* node);
 class QTreeWidgetItem* ChildNamed(const class QTreeWidgetItem* node, const QString& caption);
 // The captions of the list items.
 QStringList ItemTexts(const class QListWidget* list);
+
+}  // namespace plotwick::apptest
+
+namespace plotwick::apptest {
+
+// A window on these services, shown (at that size, when one is given) and exposed; none when it
+// could not be exposed.
+std::unique_ptr<app::TMainForm> OpenWindow(app::TMainFormServices services, QSize size = {});
+// Selects the drawing database of that caption in the tree.
+void SelectDatabase(app::TMainForm& form, const QString& caption);
+// Waits until the list is complete and its thumbnails have all been rendered and shown; false on a time-out.
+bool WaitForThumbnails(app::TMainForm& form, int timeoutMs = 20000);
+// The side of the largest picture of an item's icon, and the icon at that side as ARGB.
+int IconSide(const class QListWidgetItem* item);
+QImage IconImage(const class QListWidgetItem* item, int side);
+// The font databases' stamp the window's thumbnails are keyed with.
+std::string FontsStampOf(const app::TMainForm& form);
 
 }  // namespace plotwick::apptest

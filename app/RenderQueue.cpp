@@ -1,0 +1,155 @@
+// First, before Qt defines its keywords.
+#include "export/Workers.h"
+
+#include "app/RenderQueue.h"
+
+#include <algorithm>
+#include <exception>
+#include <new>
+#include <utility>
+
+#include <QMetaObject>
+
+namespace plotwick::app {
+
+TRenderQueue::TRenderQueue(int workers, QObject* parent)
+    : QObject(parent),
+      workers_(std::make_unique<Workers>(static_cast<unsigned>(std::max(0, workers)), Workers::Order::NewestFirst))
+{
+}
+
+TRenderQueue::~TRenderQueue()
+{
+    CancelAll();
+    workers_->Wait();
+}
+
+int TRenderQueue::WorkerCount() const { return static_cast<int>(workers_->Count()); }
+
+void TRenderQueue::Submit(int group, Job job, Done done)
+{
+    std::uint64_t generation;
+    {
+        std::lock_guard lock(mutex_);
+        generation = generations_[group];
+        ++queued_[group];
+    }
+    workers_->Submit([this, group, generation, job = std::move(job), done = std::move(done)]() mutable {
+        RunJob(group, generation, job, done);
+    });
+}
+
+void TRenderQueue::Cancel(int group)
+{
+    std::lock_guard lock(mutex_);
+    ++generations_[group];
+    // Its queued jobs do nothing when the pool starts them.
+    stale_ += std::exchange(queued_[group], 0);
+    for (const Running& r : runningJobs_)
+        if (r.group == group)
+            r.cancelled->store(true, std::memory_order_relaxed);
+    if (running_ == 0)
+        idle_.notify_all();
+}
+
+void TRenderQueue::CancelAll()
+{
+    std::lock_guard lock(mutex_);
+    for (auto& [group, generation] : generations_)
+        ++generation;
+    for (auto& [group, count] : queued_)
+        stale_ += std::exchange(count, 0);
+    for (const Running& r : runningJobs_)
+        r.cancelled->store(true, std::memory_order_relaxed);
+    // The pool drops what it has not started; a job it has just taken still counts as stale.
+    stale_ -= static_cast<int>(workers_->Cancel());
+    if (running_ == 0)
+        idle_.notify_all();
+}
+
+void TRenderQueue::Wait()
+{
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] {
+        return running_ == 0 &&
+               std::all_of(queued_.begin(), queued_.end(), [](const auto& q) { return q.second == 0; });
+    });
+}
+
+int TRenderQueue::Pending() const
+{
+    std::lock_guard lock(mutex_);
+    int pending = running_;
+    for (const auto& [group, count] : queued_)
+        pending += count;
+    return pending;
+}
+
+void TRenderQueue::RunJob(int group, std::uint64_t generation, Job& job, Done& done)
+{
+    std::atomic<bool> cancelled{false};
+    {
+        std::lock_guard lock(mutex_);
+        if (generation != generations_[group]) {
+            --stale_;
+            return;
+        }
+        --queued_[group];
+        ++running_;
+        runningJobs_.push_back(Running{group, &cancelled});
+    }
+    RenderResult result;
+    try {
+        result = job(cancelled);
+    } catch (const std::bad_alloc&) {
+        result.error = QStringLiteral("Out of memory.");
+    } catch (const std::exception& e) {
+        result.error = QString::fromUtf8(e.what());
+    } catch (...) {
+        result.error = QStringLiteral("The drawing could not be rendered.");
+    }
+    job = nullptr;  // what the job holds goes on this thread
+    if (!cancelled.load(std::memory_order_relaxed))
+        Deliver(group, generation, std::move(done), std::move(result));
+    done = nullptr;
+
+    std::lock_guard lock(mutex_);
+    runningJobs_.erase(std::find_if(runningJobs_.begin(), runningJobs_.end(),
+                                    [&](const Running& r) { return r.cancelled == &cancelled; }));
+    if (--running_ == 0)
+        idle_.notify_all();
+}
+
+void TRenderQueue::Deliver(int group, std::uint64_t generation, Done done, RenderResult result)
+{
+    bool wake;
+    {
+        std::lock_guard lock(mutex_);
+        finished_.push_back(Finished{group, generation, std::move(done), std::move(result)});
+        wake = !std::exchange(wakeQueued_, true);
+    }
+    if (wake)
+        QMetaObject::invokeMethod(this, "TakeResults", Qt::QueuedConnection);
+}
+
+void TRenderQueue::TakeResults()
+{
+    std::vector<Finished> taken;
+    {
+        std::lock_guard lock(mutex_);
+        wakeQueued_ = false;
+        taken.swap(finished_);
+    }
+    for (Finished& f : taken) {
+        // A Cancel since the job ended (a Done before this one may have cancelled) drops it.
+        bool current;
+        {
+            std::lock_guard lock(mutex_);
+            current = f.generation == generations_[f.group];
+        }
+        if (current && f.done)
+            f.done(f.result);
+    }
+}
+
+}  // namespace plotwick::app

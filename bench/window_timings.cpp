@@ -1,0 +1,178 @@
+// The window's renders, timed as a person sees them: a database of 10,000 drawings listed at
+// 128 px (the first screen of thumbnails after the click, all of them, the first screen again
+// on a second visit), the event loop's worst lateness meanwhile, the memory the list takes, and
+// the preview of a drawing of 1,000,000 instructions.
+//   plotwick-bench-window [FOLDER]   (FOLDER: where the user folder is written; default a
+//                                      temporary folder)
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "app/MainForm.h"
+#include "app/PreviewRender.h"
+#include "app/RenderQueue.h"
+#include "app/ThumbnailList.h"
+#include "bench/BenchData.h"
+#include "model/DrawDB.h"
+#include "platform/userdata/UserData.h"
+
+using namespace plotwick;
+
+namespace {
+
+long ResidentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+// The largest lateness of a 5 ms timer, in milliseconds, while it runs.
+class LatenessProbe {
+public:
+    LatenessProbe()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 now = clock_.nsecsElapsed();
+            worst_ = std::max(worst_, (now - last_) / 1e6 - 5.0);
+            last_ = now;
+            peakKiB_ = std::max(peakKiB_, ResidentKiB());
+        });
+    }
+    void Start()
+    {
+        worst_ = 0;
+        clock_.start();
+        last_ = 0;
+        timer_.start(5);
+    }
+    double Worst() const { return worst_; }
+    long PeakKiB() const { return peakKiB_; }
+
+private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 last_ = 0;
+    double worst_ = 0;
+    long peakKiB_ = 0;
+};
+
+QTreeWidgetItem* Database(app::TMainForm& form, const QString& caption)
+{
+    for (int i = 0; i < form.DrawingsRoot()->childCount(); ++i)
+        if (form.DrawingsRoot()->child(i)->text(0) == caption)
+            return form.DrawingsRoot()->child(i);
+    return nullptr;
+}
+
+bool FirstScreenShown(app::TMainForm& form)
+{
+    const auto [first, last] = form.Thumbnails().VisibleRows();
+    if (last < first)
+        return false;
+    for (int row = first; row <= last; ++row)
+        if (form.drList->item(row)->icon().availableSizes().value(0).width() != form.Thumbnails().Side())
+            return false;
+    return true;
+}
+
+// Selects the database and spins the event loop until the first screen is shown and, when
+// all is set, until every render has finished; returns the two times in milliseconds.
+std::pair<double, double> Visit(app::TMainForm& form, const QString& caption, bool all, int records = 0)
+{
+    QElapsedTimer clock;
+    clock.start();
+    form.dbTree->setCurrentItem(Database(form, caption));
+    double first = -1;
+    while (first < 0 || (all && (form.drList->count() < records || form.RenderQueue().Pending() > 0 ||
+                                 form.Thumbnails().Outstanding() > 0))) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        if (first < 0 && FirstScreenShown(form))
+            first = clock.nsecsElapsed() / 1e6;
+        if (clock.elapsed() > 120000)
+            break;
+    }
+    return {first, clock.nsecsElapsed() / 1e6};
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir temp;
+    const std::string root = argc > 1 ? argv[1] : temp.path().toStdString();
+    // A cache of its own, empty at the start.
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(root + "/cache"));
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(root + "/config"));
+    const std::string userFolder = root + "/BenchUser";
+    {
+        std::fprintf(stderr, "writing 10,000 drawings and one of 1,000,000 instructions...\n");
+        fixture::UserFolder user(userFolder);
+        bench::WriteBenchFont(user);
+        const std::string many = user.AddDatabase(0, "Drawings10k");
+        for (int i = 0; i < 10000; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "d%05d.dat", i);
+            fixture::WriteFile(many + "/" + name, fixture::Record("Drawing " + std::to_string(i),
+                                                                  bench::DrawingStream(120, 12, 1000 + i)));
+        }
+        const std::string big = user.AddDatabase(0, "Big");
+        fixture::WriteFile(big + "/big1m.dat",
+                           fixture::Record("Bench 1,000,000", bench::DrawingStream(1000000, 40, 15)));
+        user.AddDatabase(0, "Empty");
+    }
+
+    QApplication app(argc, argv);
+    app::TMainForm form({[](const std::string& folder) { return userdata::CreateUserData(folder); },
+                         &app::RenderToImage},
+                        QString::fromStdString(userFolder));
+    form.show();
+    form.resize(1280, 900);
+    form.sldThumbSize->setValue(2);  // 128 px
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+
+    LatenessProbe probe;
+    const long before = ResidentKiB();
+    probe.Start();
+    const auto [first, all] = Visit(form, QStringLiteral("Drawings10k"), true, 10000);
+    const double listWorst = probe.Worst();
+    std::printf("10,000 drawings at 128 px on %d workers: first screen (%d thumbnails) %.0f ms, all %.0f ms\n",
+                form.RenderQueue().WorkerCount(), form.Thumbnails().VisibleRows().second + 1, first, all);
+    std::printf("  event loop's worst lateness %.1f ms; memory %+ld MB (peak %+ld MB)\n", listWorst,
+                (ResidentKiB() - before) / 1024, (probe.PeakKiB() - before) / 1024);
+
+    Visit(form, QStringLiteral("Empty"), true);
+    probe.Start();
+    const auto [again, unused] = Visit(form, QStringLiteral("Drawings10k"), false);
+    std::printf("second visit: first screen %.0f ms, worst lateness %.1f ms\n", again, probe.Worst());
+    form.RenderQueue().CancelAll();
+
+    // The drawing of 1,000,000 instructions: its thumbnail, then its preview.
+    probe.Start();
+    const auto [bigThumb, bigAll] = Visit(form, QStringLiteral("Big"), true);
+    QElapsedTimer clock;
+    clock.start();
+    bool shown = false;
+    QObject::connect(&form, &app::TMainForm::previewRendered, [&] { shown = true; });
+    QTimer::singleShot(0, [&] { form.drList->setCurrentRow(0); });
+    while (!shown && clock.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::printf("1,000,000 instructions: thumbnail %.0f ms, preview %.0f ms, worst lateness %.1f ms\n", bigAll,
+                clock.nsecsElapsed() / 1e6, probe.Worst());
+    return 0;
+}

@@ -1,0 +1,276 @@
+// The list's thumbnails: the size chooser, renders on the workers, placeholders, the disk cache.
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+#include <map>
+
+#include <QDir>
+#include <QListWidget>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "AppTestSupport.h"
+#include "app/Artwork.h"
+#include "app/Panels.h"
+#include "app/RenderQueue.h"
+#include "app/ThumbnailCache.h"
+#include "app/ThumbnailList.h"
+#include "model/Drawing.h"
+#include "text/VFont.h"
+
+using namespace plotwick;
+using namespace plotwick::apptest;
+using plotwick::app::TMainForm;
+
+namespace {
+
+// Every file under a folder with its size and modification time.
+std::map<std::string, std::pair<std::uintmax_t, std::filesystem::file_time_type>> Snapshot(const std::string& folder)
+{
+    std::map<std::string, std::pair<std::uintmax_t, std::filesystem::file_time_type>> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+        files[e.path().string()] = {e.is_regular_file() ? e.file_size() : 0, e.last_write_time()};
+    return files;
+}
+
+}  // namespace
+
+class ThumbnailsTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<fixture::TempDir> dir;
+    std::shared_ptr<FakeState> state;
+    std::shared_ptr<RenderLog> log;
+    std::unique_ptr<fixture::UserFolder> user;
+    std::string sketches, other;
+
+    std::unique_ptr<TMainForm> Open() { return OpenWindow(Services(state, log), QSize(900, 600)); }
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void init()
+    {
+        StartFresh(dir, state, log);
+        QDir(app::TThumbnailCache().Folder()).removeRecursively();
+        state->users.push_back({12, "John Smith", "jsmith"});
+        user = std::make_unique<fixture::UserFolder>(dir->Path() + "/jsmith");
+        sketches = user->AddDatabase(kDrawings, "Sketches");
+        user->AddRecord(sketches, "a.dat", SquareRecord("Red", 0x000000FF));
+        user->AddRecord(sketches, "b.dat", SquareRecord("Blue", 0x00FF0000));
+        // A readable name and thumbnail, but shapes cut off before their end.
+        fixture::Bytes damaged = SquareRecord("Damaged");
+        damaged.truncate(damaged.size() - 6);
+        user->AddRecord(sketches, "c.dat", damaged);
+        other = user->AddDatabase(kDrawings, "Other");
+        user->AddRecord(other, "x.dat", SquareRecord("Green", 0x0000FF00));
+    }
+
+    void cleanup()
+    {
+        user.reset();
+        dir.reset();
+        FontList.Clear();
+    }
+
+    void theChosenSizeIsRenderedAndRemembered()
+    {
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        QCOMPARE(form->Thumbnails().Side(), 32);
+        SelectDatabase(*form, "Sketches");
+        // At 32 px the stored thumbnails are the list's: nothing is rendered.
+        QCOMPARE(form->RenderQueue().Pending(), 0);
+        QCOMPARE(IconSide(form->drList->item(0)), 32);
+
+        for (const int step : {2, 3, 1}) {
+            const int side = app::kThumbnailSides[step];
+            form->sldThumbSize->setValue(step);
+            QCOMPARE(form->drList->iconSize(), QSize(side, side));
+            QVERIFY(WaitForThumbnails(*form));
+            QCOMPARE(form->Thumbnails().ShownCount(), 2);
+            QCOMPARE(ReadSetting("ThumbnailSize").toInt(), side);
+            // The square fills the thumbnail but for the margin, its own colour, edges see-through.
+            for (const auto& [row, red, blue] : {std::tuple{0, 255, 0}, std::tuple{1, 0, 255}}) {
+                const QImage image = IconImage(form->drList->item(row), side);
+                QCOMPARE(image.size(), QSize(side, side));
+                QCOMPARE(qAlpha(image.pixel(1, 1)), 0);
+                const QRgb centre = image.pixel(side / 2, side / 2);
+                QCOMPARE(qAlpha(centre), 255);
+                QCOMPARE(qRed(centre), red);
+                QCOMPARE(qBlue(centre), blue);
+            }
+        }
+        form.reset();
+        form = Open();
+        QVERIFY(form);
+        QCOMPARE(form->Thumbnails().Side(), 64);
+        QCOMPARE(form->sldThumbSize->value(), 1);
+    }
+
+    void aDamagedRecordShowsTheUnreadablePlaceholderAndItsErrorWhenSelected()
+    {
+        ModalResponder responder;
+        log->useRealRenderer = true;
+        WriteSetting("ThumbnailSize", 128);
+        auto form = Open();
+        QVERIFY(form);
+        SelectDatabase(*form, "Sketches");
+        QVERIFY(WaitForThumbnails(*form));
+        QCOMPARE(form->Thumbnails().FailedCount(), 1);
+        QCOMPARE(IconImage(form->drList->item(2), 32),
+                 app::UnreadableRecordImage().convertToFormat(QImage::Format_ARGB32));
+        QVERIFY(responder.seen.empty());
+        form->drList->setCurrentRow(2, QItemSelectionModel::ClearAndSelect);
+        QTRY_COMPARE(responder.Count("message"), 1);
+        // The box names the drawing and its file before the message.
+        QVERIFY(responder.seen[0].text.startsWith(QStringLiteral("Drawing \u201CDamaged\u201D, file ")));
+        QVERIFY(responder.seen[0].text.endsWith(QStringLiteral("/c.dat:\nIncorrect data format.")));
+    }
+
+    void aSecondVisitUsesTheCacheUntilTheRecordChanges()
+    {
+        ModalResponder responder;
+        WriteSetting("ThumbnailSize", 64);
+        auto form = Open();
+        QVERIFY(form);
+        const auto before = Snapshot(dir->Path());
+        SelectDatabase(*form, "Sketches");
+        QVERIFY(WaitForThumbnails(*form));
+        const std::string red = sketches + "/a.dat";
+        const auto key = app::CurrentThumbnailKey(red, 64, "", FontsStampOf(*form));
+        QVERIFY(key);
+        const app::TThumbnailCache cache;
+        QVERIFY(cache.Load(*key));
+        QVERIFY(cache.FileFor(*key).startsWith(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)));
+        // A stored picture of another colour under the same key is what the next visit shows.
+        QImage planted(64, 64, QImage::Format_ARGB32);
+        planted.fill(QColor(0, 255, 0));
+        QVERIFY(cache.Store(*key, planted));
+        SelectDatabase(*form, "Other");
+        QVERIFY(WaitForThumbnails(*form));
+        SelectDatabase(*form, "Sketches");
+        QVERIFY(WaitForThumbnails(*form));
+        QCOMPARE(qGreen(IconImage(form->drList->item(0), 64).pixel(32, 32)), 255);
+        // The record's file changes: it is rendered again.
+        user->AddRecord(sketches, "a.dat", SquareRecord("Red again", 0x000000FF, false));
+        SelectDatabase(*form, "Other");
+        QVERIFY(WaitForThumbnails(*form));
+        SelectDatabase(*form, "Sketches");
+        QVERIFY(WaitForThumbnails(*form));
+        const QRgb centre = IconImage(form->drList->item(0), 64).pixel(32, 32);
+        QCOMPARE(qRed(centre), 255);
+        QCOMPARE(qGreen(centre), 0);
+        // Nothing was written beside the records.
+        auto after = Snapshot(dir->Path());
+        after.erase(red);
+        auto expected = before;
+        expected.erase(red);
+        QCOMPARE(after.size(), expected.size());
+        QVERIFY(after == expected);
+    }
+
+    void changingTheListCancelsItsRenders()
+    {
+        ModalResponder responder;
+        WriteSetting("ThumbnailSize", 256);
+        auto form = Open();
+        QVERIFY(form);
+        // Many records, so that renders are still queued when the list changes.
+        for (int i = 0; i < 300; ++i)
+            user->AddRecord(sketches, "m" + std::to_string(i) + ".dat", SquareRecord("M", 0x00FF00FF));
+        SelectDatabase(*form, "Sketches");
+        QVERIFY(form->RenderQueue().Pending() > 0);
+        SelectDatabase(*form, "Other");
+        // Only the new list's renders of its one record are left; none of the old list's results is shown.
+        QVERIFY(form->RenderQueue().Pending() <= 3 + form->RenderQueue().WorkerCount());
+        QVERIFY(WaitForThumbnails(*form));
+        QCOMPARE(form->drList->count(), 1);
+        QCOMPARE(form->Thumbnails().ShownCount(), 1);
+        QCOMPARE(qGreen(IconImage(form->drList->item(0), 256).pixel(128, 128)), 255);
+    }
+
+    void everyRecordReachesTheDiskCacheAtEachSizeChosen()
+    {
+        ModalResponder responder;
+        WriteSetting("ThumbnailSize", 64);
+        auto form = Open();
+        QVERIFY(form);
+        for (int i = 0; i < 400; ++i)
+            user->AddRecord(sketches, "m" + std::to_string(i) + ".dat", SquareRecord("M", 0x00FF00FF));
+        SelectDatabase(*form, "Sketches");
+        const auto cachedCount = [&](int side) {
+            const app::TThumbnailCache cache;
+            int cached = 0;
+            for (int row = 0; row < form->drList->count(); ++row) {
+                const TDrawing* d = TMainForm::ItemDrawing(form->drList->item(row));
+                const auto key = app::CurrentThumbnailKey(d->FilePath(), side, "", FontsStampOf(*form));
+                cached += key && cache.Load(*key) ? 1 : 0;
+            }
+            return cached;
+        };
+        for (const int step : {1, 2}) {
+            form->sldThumbSize->setValue(step);
+            QVERIFY(WaitForThumbnails(*form));
+            QCOMPARE(form->drList->count(), 403);
+            // Far more than the screen holds: the rest was rendered behind it. The damaged one
+            // is never stored.
+            QCOMPARE(cachedCount(app::kThumbnailSides[step]), 402);
+            const auto [first, last] = form->Thumbnails().KeptRows();
+            QVERIFY(last - first + 1 < 400);
+            QCOMPARE(form->Thumbnails().ShownCount(), last - first + 1 - (first <= 2 && last >= 2 ? 1 : 0));
+        }
+    }
+
+    void aSelectionChangeLeavesASlowPreviewBehind()
+    {
+        ModalResponder responder;
+        auto form = Open();
+        QVERIFY(form);
+        SelectDatabase(*form, "Sketches");
+        // The first preview's render does not finish until the test lets it.
+        std::atomic<bool> release{false};
+        struct Release {
+            std::atomic<bool>& r;
+            ~Release() { r = true; }  // a failing check must not leave a worker held
+        } releaseAtEnd{release};
+        std::atomic<int> renders{0};
+        log->beforeLoad = [&] {
+            if (renders++ == 0)
+                while (!release)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        QSignalSpy rendered(form.get(), &TMainForm::previewRendered);
+        // While it renders, the window goes on: a timer fires, the user selects another drawing.
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(5);
+        QTimer::singleShot(50, form.get(),
+                           [&] { form->drList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect); });
+        form->drList->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        QVERIFY(ticks > 0);
+        // The second drawing's preview is shown while the first render is still held.
+        QTRY_COMPARE(rendered.count(), 1);
+        QCOMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Blue"));
+        QCOMPARE(renders.load(), 2);
+        QVERIFY(form->RenderQueue().Pending() >= 1);
+        release = true;
+        form->RenderQueue().Wait();
+        QTest::qWait(20);
+        // The abandoned render's picture never replaces it.
+        QCOMPARE(rendered.count(), 1);
+        QCOMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Blue"));
+        log->beforeLoad = nullptr;
+    }
+};
+
+QTEST_MAIN(ThumbnailsTest)
+#include "tst_thumbnails.moc"
