@@ -377,8 +377,8 @@ TEST(WmfConverterPaths, ACosmeticPenIsOnePixelOfThePicture)
     rec.LineTo(3156, 31);
     rec.EndPath();
     rec.StrokePath();
-    const auto wmf = Convert(rec);  // the records below read their bytes from it
-    const auto drawn = Play(WalkWmf(wmf));
+    const WmfFile wmf = WalkWmf(Convert(rec));  // owns the bytes the records below read
+    const auto drawn = Play(wmf);
     ASSERT_EQ(drawn.size(), 1u);
     ASSERT_TRUE(drawn[0].pen);
     EXPECT_EQ(drawn[0].pen->Param(1), 31);
