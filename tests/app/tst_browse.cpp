@@ -13,6 +13,7 @@
 
 #include "AppTestSupport.h"
 #include "app/Panels.h"
+#include "app/RenderQueue.h"
 #include "model/Drawing.h"
 #include "text/VFont.h"
 #include "text/VPathText.h"
@@ -433,6 +434,8 @@ private slots:
             });
         };
         Select(*form, lettering);
+        // The held commands abandoned the preview; its worker still finishes the render it began.
+        form->RenderQueue().Wait();
         QVERIFY(ranDuringLayout);
         QVERIFY(busyThen);
         QVERIFY(listIntact);
