@@ -1,4 +1,4 @@
-// The file system with the original platform's semantics: names compared without regard to
+// The file system with Windows semantics: names compared without regard to
 // case where it would, names starting with "." hidden, every enumeration in ascending
 // case-folded (upper-case) name order, files opened read-only without locking.
 #pragma once

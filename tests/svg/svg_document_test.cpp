@@ -144,7 +144,7 @@ private:
     std::unique_ptr<VFont> font_;
 };
 
-// The font of the worked example: a missing glyph of width 500, "A" of width 600 and
+// A small font: a missing glyph of width 500, "A" of width 600 and
 // spacing 20, no glyph for "B".
 void WriteExampleFont(FontFolder& f)
 {
@@ -339,7 +339,7 @@ TEST(SvgShapes, PathElements)
         const char* line;
     };
     Case cases[] = {
-        {"worked example", MakePath(std::nullopt, 0, {Instr('M', 10.2f, -4.6f), Instr('L', 50, 8), Instr('C', 20, 6, 40, 2, 30, 4.5f), Instr('z')}), 1,
+        {"a path of every kind", MakePath(std::nullopt, 0, {Instr('M', 10.2f, -4.6f), Instr('L', 50, 8), Instr('C', 20, 6, 40, 2, 30, 4.5f), Instr('z')}), 1,
          "\t<path fill-rule=\"evenodd\" stroke=\"#000000\" fill=\"none\" d=\"M10.2,-4.6L50,8C40,2 30,4.5 20,6z\" />"},
         {"no colours", MakePath(std::nullopt, std::nullopt, {Instr('M', 1, 2)}), 1,
          "\t<path fill-rule=\"evenodd\" stroke=\"none\" fill=\"none\" d=\"M1,2\" />"},

@@ -24,7 +24,7 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 
 // Path numbers: 7 significant digits, plain for decimal exponents -3..7 (value = 0.d... x 10^e).
 const NumberCase kPathCases[] = {
-    // The worked examples.
+    // Values whose expansions show each rule.
     {30.5f, "30.5"},
     {2.25f, "2.25"},
     {100.0f, "100"},
