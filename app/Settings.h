@@ -1,9 +1,9 @@
 // The values the program keeps between runs, in QSettings("Quarnel", "Dezevazi"). The window's
 // user and layout are signed 32-bit integers, read once at start-up and written once at exit;
-// the folders opened are texts, written as soon as they change.
+// the user's choices (text as outlines, thumbnail size) and the folders opened are written as
+// soon as they change.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -35,9 +35,6 @@ inline constexpr Key TextOutlines{"TextOutlines", 1};
 // The side of the drawing list's thumbnails in pixels (32, 64, 128 or 256), written as soon as
 // the user changes it.
 inline constexpr Key ThumbnailSize{"ThumbnailSize", 32};
-
-inline constexpr std::array<Key, 9> kAllKeys = {UserID, WinState, WinLeft, WinTop, WinWidth,
-                                                WinHeight, PanLeft, PanPreview, TextOutlines};
 
 // Text values; absent means empty.
 struct TextKey {
