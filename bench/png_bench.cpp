@@ -4,9 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cairo.h>
-#include <png.h>
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -15,6 +13,7 @@
 #include "model/Drawing.h"
 #include "platform/codec/PngWriter.h"
 #include "render/Rasteriser.h"
+#include "tests/support/libpng/ReferencePng.h"
 
 using namespace plotwick;
 
@@ -44,47 +43,6 @@ std::vector<std::uint8_t> CairoPng(const gdi::Bitmap24& bitmap)
     std::vector<std::uint8_t> bytes;
     cairo_surface_write_to_png_stream(surface, Append, &bytes);
     cairo_surface_destroy(surface);
-    return bytes;
-}
-
-void AppendPng(png_structp png, png_bytep data, png_size_t length)
-{
-    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-
-// The bitmap through libpng directly, with EncodePng's settings (8-bit RGB, a white bKGD)
-// and libpng trying all five filters on every row.
-std::vector<std::uint8_t> LibpngPng(const gdi::Bitmap24& bitmap)
-{
-    std::vector<std::uint8_t> bytes;
-    std::vector<std::uint8_t> row(bitmap.Stride());
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fprintf(stderr, "png_bench: libpng failed\n");
-        std::exit(1);
-    }
-    png_set_write_fn(png, &bytes, AppendPng, nullptr);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()), static_cast<png_uint_32>(bitmap.Height()), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_color_16 white{};
-    white.red = white.green = white.blue = white.gray = 255;
-    png_set_bKGD(png, info, &white);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_ALL_FILTERS);
-    png_write_info(png, info);
-    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
-        const std::uint8_t* in = bitmap.Row(y);
-        for (std::size_t i = 0; i < row.size(); i += 3) {
-            row[i] = in[i + 2];
-            row[i + 1] = in[i + 1];
-            row[i + 2] = in[i];
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
     return bytes;
 }
 
@@ -130,7 +88,7 @@ const bool kChecked = [] {
     images.push_back(gdi::Bitmap24(800, 800));
     for (std::size_t i = 0; i < images.size(); ++i) {
         const std::vector<std::uint8_t> ours = gdi::EncodePng(images[i]);
-        if (ours != CairoPng(images[i]) || ours != LibpngPng(images[i])) {
+        if (ours != CairoPng(images[i]) || ours != plotwick::testing::LibpngChoosingFilters(images[i])) {
             std::fprintf(stderr, "png_bench: EncodePng differs from Cairo's or libpng's PNG for image %zu\n", i);
             std::exit(1);
         }
@@ -160,7 +118,7 @@ void BM_LibpngChoosesFilters(benchmark::State& state)
 {
     const gdi::Bitmap24 bitmap = Rendered("big20k.dat", 800, 800, false);
     for (auto _ : state)
-        benchmark::DoNotOptimize(LibpngPng(bitmap).data());
+        benchmark::DoNotOptimize(plotwick::testing::LibpngChoosingFilters(bitmap).data());
     state.SetBytesProcessed(state.iterations() * 800 * 800 * 3);
 }
 BENCHMARK(BM_LibpngChoosesFilters)->Unit(benchmark::kMillisecond);
@@ -179,7 +137,7 @@ void BM_LibpngChoosesFiltersNoise(benchmark::State& state)
 {
     const gdi::Bitmap24 bitmap = Noise(800, 800, 7, 16);
     for (auto _ : state)
-        benchmark::DoNotOptimize(LibpngPng(bitmap).data());
+        benchmark::DoNotOptimize(plotwick::testing::LibpngChoosingFilters(bitmap).data());
     state.SetBytesProcessed(state.iterations() * 800 * 800 * 3);
 }
 BENCHMARK(BM_LibpngChoosesFiltersNoise)->Unit(benchmark::kMillisecond);
