@@ -1,6 +1,7 @@
 // The Enhanced Metafile recorder: the records it writes, read back with the test walker.
 
 #include "platform/metafile/EmfRecorder.h"
+#include "tests/support/MetafileFixtures.h"
 #include "tests/support/MetafileWalker.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,10 @@
 namespace plotwick::gdi {
 namespace {
 
+using testing::DrawingMapping;
 using testing::EmfRecord;
+using testing::FakeMeasure;
+using testing::FrameFor;
 using testing::WalkEmf;
 
 constexpr std::uint32_t HEADER = 1, POLYBEZIERTO = 5, SETWINDOWEXTEX = 9, SETVIEWPORTEXTEX = 11, EOF_ = 14,
@@ -28,35 +32,6 @@ constexpr std::uint32_t HEADER = 1, POLYBEZIERTO = 5, SETWINDOWEXTEX = 9, SETVIE
                         DELETEOBJECT = 40, LINETO = 54, BEGINPATH = 59, ENDPATH = 60, CLOSEFIGURE = 61,
                         FILLPATH = 62, STROKEPATH = 64, EXTCREATEFONTINDIRECTW = 82, EXTTEXTOUTW = 84,
                         POLYBEZIERTO16 = 88, EXTCREATEPEN = 95;
-
-// The picture frame the metafile output declares for a drawing of W x H units on the
-// 96-dpi reference screen, and the mapping it sets.
-RectL FrameFor(int w, int h)
-{
-    return RectL{0, 0, static_cast<std::int32_t>(std::llround((w + 2) * 508.0 * 100 / 1920)),
-                 static_cast<std::int32_t>(std::llround((h + 2) * 286.0 * 100 / 1080))};
-}
-
-void DrawingMapping(EmfRecorder& rec, int w, int h)
-{
-    rec.SetMapMode(8);
-    rec.SetWindowExtEx(100 * w, 100 * h);
-    rec.SetViewportExtEx(static_cast<std::int32_t>(std::nearbyint(100 * w / 31.25)),
-                         static_cast<std::int32_t>(std::nearbyint(100 * h / 31.25)));
-}
-
-// A text measure that does not depend on the fonts installed: the i-th character advances by
-// 11 * (i + 1), the cell is 40 above and 10 below the baseline.
-TextMetrics FakeMeasure(const LogFont&, std::u16string_view text)
-{
-    TextMetrics m;
-    m.valid = true;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        m.advances.push_back(static_cast<std::int32_t>(11 * (i + 1)));
-    m.ascent = 40;
-    m.descent = 10;
-    return m;
-}
 
 std::vector<std::uint32_t> Types(const std::vector<EmfRecord>& records)
 {

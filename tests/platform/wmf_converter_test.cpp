@@ -3,6 +3,7 @@
 
 #include "platform/metafile/EmfRecorder.h"
 #include "platform/metafile/WmfConverter.h"
+#include "tests/support/MetafileFixtures.h"
 #include "tests/support/MetafileWalker.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,9 @@
 namespace plotwick::gdi {
 namespace {
 
+using testing::DrawingMapping;
+using testing::FakeMeasure;
+using testing::FrameFor;
 using testing::WalkEmf;
 using testing::WalkWmf;
 using testing::WmfFile;
@@ -32,20 +36,6 @@ constexpr std::uint16_t META_EOF = 0x0000, SETBKMODE = 0x0102, SETMAPMODE = 0x01
                         CREATEBRUSHINDIRECT = 0x02FC, POLYGON = 0x0324, POLYLINE = 0x0325,
                         POLYPOLYGON = 0x0538, EXTTEXTOUT = 0x0A32;
 
-RectL FrameFor(int w, int h)
-{
-    return RectL{0, 0, static_cast<std::int32_t>(std::llround((w + 2) * 508.0 * 100 / 1920)),
-                 static_cast<std::int32_t>(std::llround((h + 2) * 286.0 * 100 / 1080))};
-}
-
-void DrawingMapping(EmfRecorder& rec, int w, int h)
-{
-    rec.SetMapMode(8);
-    rec.SetWindowExtEx(100 * w, 100 * h);
-    rec.SetViewportExtEx(static_cast<std::int32_t>(std::nearbyint(100 * w / 31.25)),
-                         static_cast<std::int32_t>(std::nearbyint(100 * h / 31.25)));
-}
-
 // The window extent the conversion should give: the frame in logical units of the mapping
 // above (0.01 mm -> pixels of the 96-dpi screen -> 31.25-ish logical units a pixel).
 double LogicalFrameX(int w)
@@ -55,17 +45,6 @@ double LogicalFrameX(int w)
 double LogicalFrameY(int h)
 {
     return FrameFor(1, h).bottom * 1080.0 / 28600 * (100.0 * h) / std::nearbyint(100 * h / 31.25);
-}
-
-TextMetrics FakeMeasure(const LogFont&, std::u16string_view text)
-{
-    TextMetrics m;
-    m.valid = true;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        m.advances.push_back(static_cast<std::int32_t>(11 * (i + 1)));
-    m.ascent = 40;
-    m.descent = 10;
-    return m;
 }
 
 std::vector<std::uint8_t> Convert(EmfRecorder& rec)
