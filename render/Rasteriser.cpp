@@ -104,11 +104,13 @@ std::size_t SplitPoint(const ShapeList& shapes, const gdi::RasterDevice& work)
     }
     if (total < kSplitFromInstructions)
         return 0;
-    // The second half also goes through the first one for the position: a little less for it.
+    // The second half also goes through the first one for the position: a little less for it
+    // (with the layer's pixels never cleared, 51 of 100 leave both threads the same number of
+    // instructions on big200k.dat).
     std::size_t sum = 0;
     for (std::size_t i = 0; i < weights.size(); ++i) {
         sum += weights[i];
-        if (sum * 100 >= total * 53)
+        if (sum * 100 >= total * 51)
             return i + 1 < weights.size() ? i + 1 : 0;
     }
     return 0;

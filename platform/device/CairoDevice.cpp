@@ -699,22 +699,42 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
     auto toPixel = [&](double v) {
         return static_cast<std::int64_t>(std::clamp(RoundHalfUp(v), -kLimit, kLimit));
     };
+    // Every pixel of a line lies within the box of its end points, so the box of all the end
+    // points holds every pixel lit.
     std::int64_t dirtyX0 = width, dirtyY0 = height, dirtyX1 = 0, dirtyY1 = 0;
+    const auto extend = [&](std::int64_t x, std::int64_t y) {
+        dirtyX0 = std::min(dirtyX0, x);
+        dirtyY0 = std::min(dirtyY0, y);
+        dirtyX1 = std::max(dirtyX1, x + 1);
+        dirtyY1 = std::max(dirtyY1, y + 1);
+    };
+    auto* const words = reinterpret_cast<std::uint32_t*>(data);
+    const std::int64_t rowWords = stride / 4;
 
     // Lights the pixels of the line from (x0, y0) to (x1, y1), without its last pixel: one
     // pixel per step of the major axis, the minor coordinate rounded from the exact line.
-    auto line = [&](std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) {
+    auto line = [&](std::int64_t x0, std::int64_t y0, std::int64_t x1, std::int64_t y1) __attribute__((always_inline)) {
         const std::int64_t dx = x1 - x0, dy = y1 - y0;
-        const bool xMajor = (dx < 0 ? -dx : dx) >= (dy < 0 ? -dy : dy);
-        const std::int64_t n = xMajor ? (dx < 0 ? -dx : dx) : (dy < 0 ? -dy : dy);
+        const std::int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+        const bool xMajor = adx >= ady;
+        const std::int64_t n = xMajor ? adx : ady;
         if (n == 0)
             return;
+        if (n == 1 && boxes.size() == 1) {
+            // One step lights the first pixel alone: most segments of a flattened curve.
+            const Box& box = boxes.front();
+            if (x0 >= box.x0 && x0 < box.x1 && y0 >= box.y0 && y0 < box.y1)
+                words[y0 * rowWords + x0] = pixel;
+            return;
+        }
         const std::int64_t major0 = xMajor ? x0 : y0;
         const std::int64_t minor0 = xMajor ? y0 : x0;
         const std::int64_t majorStep = (xMajor ? dx : dy) < 0 ? -1 : 1;
         const std::int64_t minorDelta = xMajor ? dy : dx;
         const std::int64_t minorStep = minorDelta < 0 ? -1 : 1;
         const std::int64_t minorAbs = minorDelta < 0 ? -minorDelta : minorDelta;
+        const std::int64_t majorStride = xMajor ? majorStep : majorStep * rowWords;
+        const std::int64_t minorStride = xMajor ? minorStep * rowWords : minorStep;
         for (const Box& box : boxes) {
             const std::int64_t lo = xMajor ? box.x0 : box.y0, hi = xMajor ? box.x1 : box.y1;
             const std::int64_t mlo = xMajor ? box.y0 : box.x0, mhi = xMajor ? box.y1 : box.x1;
@@ -739,28 +759,13 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
                 off = static_cast<std::int64_t>(start / twoN);
                 rem = static_cast<std::int64_t>(start % twoN);
             }
-            // Both coordinates move monotonically along the line, so the first and the last
-            // pixel lit give the box of all of them.
-            std::int64_t firstX = 0, firstY = 0, lastX = 0, lastY = 0;
-            bool lit = false;
-            const std::int64_t majorStride = xMajor ? majorStep : majorStep * stride / 4;
-            const std::int64_t minorStride = xMajor ? minorStep * stride / 4 : minorStep;
             std::int64_t minor = minor0 + minorStep * off;
             const std::int64_t major = major0 + majorStep * iFirst;
             // The index of the pixel in the surface's words; only used while it is inside.
-            std::int64_t at = xMajor ? minor * (stride / 4) + major : major * (stride / 4) + minor;
+            std::int64_t at = xMajor ? minor * rowWords + major : major * rowWords + minor;
             for (std::int64_t i = iFirst;; ++i) {
-                if (minor >= mlo && minor < mhi) {
-                    reinterpret_cast<std::uint32_t*>(data)[at] = pixel;
-                    const std::int64_t m = major0 + majorStep * i;
-                    if (!lit) {
-                        firstX = xMajor ? m : minor;
-                        firstY = xMajor ? minor : m;
-                        lit = true;
-                    }
-                    lastX = xMajor ? m : minor;
-                    lastY = xMajor ? minor : m;
-                }
+                if (minor >= mlo && minor < mhi)
+                    words[at] = pixel;
                 if (i == iLast)
                     break;
                 at += majorStride;
@@ -770,12 +775,6 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
                     minor += minorStep;
                     at += minorStride;
                 }
-            }
-            if (lit) {
-                dirtyX0 = std::min({dirtyX0, firstX, lastX});
-                dirtyY0 = std::min({dirtyY0, firstY, lastY});
-                dirtyX1 = std::max({dirtyX1, firstX + 1, lastX + 1});
-                dirtyY1 = std::max({dirtyY1, firstY + 1, lastY + 1});
             }
         }
     };
@@ -792,10 +791,12 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
             cur = p0;
             cx = toPixel(p0.x);
             cy = toPixel(p0.y);
+            extend(cx, cy);
             break;
         case Op::Line:
         case Op::Close: {  // a closing edge runs to the figure's start
             const std::int64_t nx = toPixel(p0.x), ny = toPixel(p0.y);
+            extend(nx, ny);
             line(cx, cy, nx, ny);
             cx = nx;
             cy = ny;
@@ -809,6 +810,7 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
             FlattenCubic(cur, p0, p1, p2, kFlattenTolerance, pts);
             for (const DPoint& p : pts) {
                 const std::int64_t nx = toPixel(p.x), ny = toPixel(p.y);
+                extend(nx, ny);
                 line(cx, cy, nx, ny);
                 cx = nx;
                 cy = ny;
@@ -818,6 +820,10 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
         }
         }
     }
+    dirtyX0 = std::max<std::int64_t>(dirtyX0, 0);
+    dirtyY0 = std::max<std::int64_t>(dirtyY0, 0);
+    dirtyX1 = std::min<std::int64_t>(dirtyX1, width);
+    dirtyY1 = std::min<std::int64_t>(dirtyY1, height);
     if (dirtyX0 < dirtyX1 && dirtyY0 < dirtyY1)
         cairo_surface_mark_dirty_rectangle(surface, static_cast<int>(dirtyX0), static_cast<int>(dirtyY0),
                                            static_cast<int>(dirtyX1 - dirtyX0), static_cast<int>(dirtyY1 - dirtyY0));

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -55,6 +56,55 @@ constexpr std::uint64_t kCheckMemoryAbove = 64u << 20;
 // From this size on the pixels are mapped by the surface itself.
 constexpr std::uint64_t kMapAbove = 4u << 20;
 
+// The pixels of the last two mapped surfaces released, up to kCheckMemoryAbove bytes each, kept
+// for the next surfaces of the same size: a preview drawn again, or the next drawing of an
+// export, writes its pixels without faulting in and clearing every page once more.
+class SpareMappings {
+public:
+    // Pixels of exactly `bytes` bytes kept from an earlier surface, or nullptr.
+    void* Take(std::size_t bytes)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (Mapping& m : spare_) {
+            if (m.pixels && m.bytes == bytes) {
+                void* pixels = m.pixels;
+                m = {};
+                return pixels;
+            }
+        }
+        return nullptr;
+    }
+
+    // Keeps the pixels or unmaps them.
+    void Give(void* pixels, std::size_t bytes)
+    {
+        if (bytes <= kCheckMemoryAbove) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (Mapping& m : spare_) {
+                if (!m.pixels) {
+                    m = {pixels, bytes};
+                    return;
+                }
+            }
+        }
+        ::munmap(pixels, bytes);
+    }
+
+private:
+    struct Mapping {
+        void* pixels = nullptr;
+        std::size_t bytes = 0;
+    };
+    std::mutex mutex_;
+    Mapping spare_[2];
+};
+
+SpareMappings& Spares()
+{
+    static SpareMappings* spares = new SpareMappings;  // never destroyed: surfaces may outlive statics
+    return *spares;
+}
+
 }  // namespace
 
 namespace detail {
@@ -76,14 +126,20 @@ RasterSurface::RasterSurface(std::int32_t width, std::int32_t height, bool trans
     if (stride <= 0 || (available != 0 && bytes > available))
         throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
 
+    bool reused = false;  // pixels of an earlier surface, holding what was drawn there
     if (bytes >= kMapAbove) {
         // Pixels of their own, in huge pages where the system gives them: the few faults of
         // large pages instead of one for every 4 KiB cost less than the drawing of a preview.
-        void* pixels = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
-                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (pixels == MAP_FAILED)
-            throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
-        ::madvise(pixels, static_cast<std::size_t>(bytes), MADV_HUGEPAGE);
+        void* pixels = Spares().Take(static_cast<std::size_t>(bytes));
+        if (pixels) {
+            reused = true;
+        } else {
+            pixels = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
+                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (pixels == MAP_FAILED)
+                throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
+            ::madvise(pixels, static_cast<std::size_t>(bytes), MADV_HUGEPAGE);
+        }
         pixels_ = pixels;
         mappedBytes_ = static_cast<std::size_t>(bytes);
         surface_ = cairo_image_surface_create_for_data(static_cast<unsigned char*>(pixels), format, width, height,
@@ -107,9 +163,13 @@ RasterSurface::RasterSurface(std::int32_t width, std::int32_t height, bool trans
         ReleasePixels();
         throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
     }
-    cairo_surface_flush(surface_);
-    std::memset(cairo_image_surface_get_data(surface_), transparent ? 0 : 0xFF, static_cast<std::size_t>(bytes));
-    cairo_surface_mark_dirty(surface_);
+    // A new layer is already transparent: fresh mapped pages and Cairo's own pixels start as
+    // zeros, and pages never written are never faulted in.
+    if (!transparent || reused) {
+        cairo_surface_flush(surface_);
+        std::memset(cairo_image_surface_get_data(surface_), transparent ? 0 : 0xFF, static_cast<std::size_t>(bytes));
+        cairo_surface_mark_dirty(surface_);
+    }
 }
 
 RasterSurface::~RasterSurface()
@@ -122,7 +182,7 @@ RasterSurface::~RasterSurface()
 void RasterSurface::ReleasePixels()
 {
     if (pixels_)
-        ::munmap(pixels_, mappedBytes_);
+        Spares().Give(pixels_, mappedBytes_);
     pixels_ = nullptr;
 }
 

@@ -281,7 +281,9 @@ bool WriteAll(int fd, const unsigned char* p, std::size_t size)
 // A temporary name that fits the file system's 255-byte limit whatever the target's name.
 int CreateTemporary(const std::string& folder, std::string& temp)
 {
-    std::random_device rd;
+    // Set up once per thread: setting one up asks the processor what it offers (CPUID), which
+    // a virtual machine answers slowly, and which cost more than writing a small file.
+    thread_local std::random_device rd;
     for (int attempt = 0; attempt < 16; ++attempt) {
         char name[32];
         std::snprintf(name, sizeof name, ".plotwick-%08x.tmp", static_cast<unsigned>(rd()));

@@ -27,8 +27,14 @@ constexpr std::size_t kMaxFigurePoints = 32767;
 
 }  // namespace
 
+std::size_t WmfPointBudget(std::size_t emfBytes, std::size_t maxPoints)
+{
+    return std::max(maxPoints, emfBytes / kEmfBytesPerWmfPoint);
+}
+
 std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t> emf, std::size_t maxPoints)
 {
+    maxPoints = WmfPointBudget(emf.size(), maxPoints);
     // Curves are flattened coarser, four times at a step, until every figure fits one polygon;
     // a figure of one segment per curve always does for what the EMF recorder writes.
     Picture picture = ReadEmfPicture(emf, maxPoints);

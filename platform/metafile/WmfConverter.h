@@ -36,14 +36,20 @@
 namespace plotwick::gdi {
 
 // A picture holds at most this many points once its curves are flattened (256 MB while it is
-// converted, a 64 MB metafile): three times what a drawing of 200,000 curves with texts needs,
-// but a far-reaching curve flattens to thousands of points, and a small EMF of such curves
-// would otherwise ask for gigabytes.
+// converted, a 64 MB metafile), or one point for every kEmfBytesPerWmfPoint bytes of a larger
+// EMF: a far-reaching curve flattens to thousands of points, and a small EMF of such curves
+// would otherwise ask for gigabytes, while an ordinary drawing flattens to about one point for
+// every 4 bytes of its EMF (a million instructions with texts: 29 million points from 119 MB).
 inline constexpr std::size_t kMaxWmfPoints = std::size_t{1} << 24;
+inline constexpr std::size_t kEmfBytesPerWmfPoint = 2;
+
+// The number of points an EMF of emfBytes bytes may flatten to: maxPoints, or more for an EMF
+// large enough to need them.
+std::size_t WmfPointBudget(std::size_t emfBytes, std::size_t maxPoints = kMaxWmfPoints);
 
 // Throws std::runtime_error when the EMF is malformed or holds a record that cannot be
 // converted, when the picture frame is too large for the placeable header, or when its
-// flattened curves need more than maxPoints points.
+// flattened curves need more than WmfPointBudget(emf.size(), maxPoints) points.
 std::vector<std::uint8_t> ConvertEmfToPlaceableWmf(std::span<const std::uint8_t> emf,
                                                    std::size_t maxPoints = kMaxWmfPoints);
 

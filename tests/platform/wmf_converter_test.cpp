@@ -682,6 +682,36 @@ TEST(WmfConverterScale, AFilledFigureOfTooManyPointsIsFlattenedCoarser)
     EXPECT_LE(polygon.UParam(0), 32767u);
 }
 
+TEST(WmfConverterScale, ThePointBudgetGrowsWithTheMetafile)
+{
+    // 400 curves flattened under a budget of 100 points: ordinary ones fit the share of their
+    // EMF's size, far-reaching ones of the same size do not.
+    EXPECT_EQ(WmfPointBudget(100, 100), 100u);
+    EXPECT_EQ(WmfPointBudget(1000 * kEmfBytesPerWmfPoint, 100), 1000u);
+    for (const int reach : {40, 30000000}) {
+        EmfRecorder rec(FrameFor(1000, 1000));
+        DrawingMapping(rec, 1000, 1000);
+        rec.SelectSolidBrush(0);
+        rec.BeginPath();
+        rec.MoveToEx(31, 31);
+        std::vector<Point> curves;
+        for (int i = 0; i < 400; ++i)
+            curves.insert(curves.end(), {{31 + reach, 51 + 60 * i}, {31 + reach, 71 + 60 * i}, {31, 91 + 60 * i}});
+        rec.PolyBezierTo(curves.data(), curves.size());
+        rec.EndPath();
+        rec.FillPath();
+        const std::vector<std::uint8_t> emf = rec.Finish();
+        if (reach < 1000) {
+            const WmfFile wmf = WalkWmf(ConvertEmfToPlaceableWmf(emf, 100));
+            const auto& polygon = *std::find_if(wmf.records.begin(), wmf.records.end(),
+                                                [](const WmfRecord& r) { return r.function == POLYGON; });
+            EXPECT_GT(polygon.UParam(0), 400u * 2);
+        } else {
+            EXPECT_THROW(ConvertEmfToPlaceableWmf(emf, 100), std::runtime_error) << emf.size();
+        }
+    }
+}
+
 TEST(WmfConverterScale, DrawingsThatFitKeepTheirCoordinates)
 {
     EmfRecorder rec(FrameFor(1000, 100));
