@@ -20,14 +20,16 @@
 // reaches libFuzzer.
 #pragma once
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -64,7 +66,7 @@ inline constexpr std::int32_t kRasterHeight = 36;
 // most a file may hold is still handled quickly: texts of glyphs copied into each other reach
 // any limit from a few kilobytes, and copying up to the limit is most of a target's time. The
 // program's limits are the same code with larger numbers.
-inline constexpr ShapeLimits kRecordLimits{5'000, 25'000};
+inline constexpr ShapeLimits kRecordLimits{2'000, 10'000};
 inline constexpr ShapeLimits kPipelineLimits{2'000, 4'000};
 // Points of a metafile's flattened curves in the WMF conversion: a far-reaching curve flattens
 // to thousands, so that the conversion was most of the pipeline's time.
@@ -104,12 +106,24 @@ private:
     std::string path_;
 };
 
+// The head and the body as the file's whole content, written with plain system calls (a stream
+// would allocate and free a buffer for each file).
 inline void WriteBytes(const std::string& path, std::string_view head, std::string_view body)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(head.data(), static_cast<std::streamsize>(head.size()));
-    out.write(body.data(), static_cast<std::streamsize>(body.size()));
-    if (!out)
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw std::runtime_error("cannot create " + path);
+    bool ok = true;
+    for (std::string_view part : {head, body}) {
+        while (ok && !part.empty()) {
+            const ssize_t n = ::write(fd, part.data(), part.size());
+            if (n > 0)
+                part.remove_prefix(static_cast<std::size_t>(n));
+            else
+                ok = n < 0 && errno == EINTR;
+        }
+    }
+    if (::close(fd) != 0 || !ok)
         throw std::runtime_error("cannot write " + path);
 }
 
@@ -191,41 +205,58 @@ struct UserFolder {
     explicit UserFolder(std::string_view input)
     {
         const std::vector<std::string_view> sections = SplitSections(input);
-        const std::string head(kRecordHeadSize, '\0');
-        std::string recordHead = head;
-        recordHead.replace(0, 4, "Fuzz");
+        static const std::string recordHead = std::string("Fuzz") + std::string(kRecordHeadSize - 4, '\0');
+        std::string glyphHead(kRecordHeadSize, '\0');
 
-        // The folders, the link and the FIFOs are made once; each input rewrites the files
-        // and removes the glyph files of the input before that it does not have.
+        // The folders, the link and the FIFOs are made once. Each input writes the files whose
+        // section differs from the input before's (a mutation mostly changes one section) and
+        // removes the glyph files that it does not have. What the files hold is known from the
+        // input before itself, kept in one buffer: memory kept per file would be allocated in
+        // one input and freed in another, which libFuzzer takes for a leak and runs again.
         static const std::string user = MakeUserFolder();
         static std::size_t glyphFiles = 0;
+        static std::string before;  // the input the files were written from
+        static bool known = false;  // the files hold the sections of `before`
+        const std::vector<std::string_view> held = known ? SplitSections(before) : std::vector<std::string_view>{};
+        known = false;
+        const auto place = [&](std::size_t section, const std::string& path, std::string_view head,
+                               std::string_view body) {
+            if (section >= held.size() || held[section] != sections[section])
+                WriteBytes(path, head, body);
+        };
+
         const std::string drawings = user + "/QNDraw/DDRW/Fuzz";
         FDrawings.FName = "Fuzz";
         FDrawings.FPath = drawings;
         FDrawings.FKind = kDrawings;
-        WriteBytes(drawings + "/REC.dat", recordHead, sections[0]);
+        place(0, drawings + "/REC.dat", recordHead, sections[0]);
 
         FontList.Clear();
+        if (sections.size() >= 2) {
+            FFont.FName = DefaultFontName;
+            FFont.FPath = user + "/QNDraw/DFNT/" + DefaultFontName;
+            FFont.FKind = kFonts;
+            place(1, FFont.FPath + ".dat", {}, sections[1]);
+            const auto glyphPath = [this](std::size_t i) { return FFont.FPath + "/G" + std::to_string(i) + ".dat"; };
+            for (std::size_t i = 2; i < sections.size(); ++i) {
+                const std::string_view glyph = sections[i];
+                if (glyph.empty()) {
+                    place(i, glyphPath(i - 2), {}, {});
+                    continue;
+                }
+                glyphHead[0] = glyph[0];
+                place(i, glyphPath(i - 2), glyphHead, glyph.substr(1));
+            }
+            for (std::size_t i = sections.size() - 2; i < glyphFiles; ++i)
+                ::unlink(glyphPath(i).c_str());
+            glyphFiles = sections.size() - 2;
+        }
+        // An input without a font leaves the font files of an earlier one on disk; `before` then
+        // has no font sections, so that the next input with a font writes all of its files.
+        before.assign(input);
+        known = true;
         if (sections.size() < 2)
             return;
-        FFont.FName = DefaultFontName;
-        FFont.FPath = user + "/QNDraw/DFNT/" + DefaultFontName;
-        FFont.FKind = kFonts;
-        WriteBytes(FFont.FPath + ".dat", {}, sections[1]);
-        const auto glyphPath = [this](std::size_t i) { return FFont.FPath + "/G" + std::to_string(i) + ".dat"; };
-        for (std::size_t i = 2; i < sections.size(); ++i) {
-            const std::string_view glyph = sections[i];
-            if (glyph.empty()) {
-                WriteBytes(glyphPath(i - 2), {}, {});
-                continue;
-            }
-            std::string glyphHead = head;
-            glyphHead[0] = glyph[0];
-            WriteBytes(glyphPath(i - 2), glyphHead, glyph.substr(1));
-        }
-        for (std::size_t i = sections.size() - 2; i < glyphFiles; ++i)
-            ::unlink(glyphPath(i).c_str());
-        glyphFiles = sections.size() - 2;
         try {
             FFont.ReadHeader();  // the em size
         } catch (const EBParseException&) {

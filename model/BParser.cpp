@@ -20,7 +20,8 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 void ThrowFileNotOpen() { throw EBParseException(kFileNotOpen); }
 void ThrowIncorrectFormat() { throw EBParseException(kIncorrectFormat); }
 
-BParser::BParser(const std::string& fileName, std::int32_t startOffset)
+BParser::BParser(const std::string& fileName, std::int32_t startOffset, std::size_t readAhead)
+    : readAhead_(readAhead)
 {
     const int fd = files::OpenReadOnly(fileName);
     if (fd < 0)
@@ -55,9 +56,11 @@ bool BParser::Fill()
     if (pos_ < 0)
         return false;
     if (!buf_) {
-        // Small files (a header, a record read for its name) get a buffer of their size.
+        // Small files get a buffer of their size, a reader that needs only the start of a
+        // file one of that size.
         const std::int64_t left = std::int64_t{FSize} - pos_;
-        bufCap_ = static_cast<std::size_t>(std::clamp<std::int64_t>(left, 512, kBufferSize));
+        const auto most = static_cast<std::int64_t>(readAhead_ > 0 ? std::min(readAhead_, kBufferSize) : kBufferSize);
+        bufCap_ = static_cast<std::size_t>(std::clamp<std::int64_t>(left, std::min<std::int64_t>(512, most), most));
         buf_ = std::make_unique_for_overwrite<std::uint8_t[]>(bufCap_);
     }
     ssize_t got;

@@ -30,7 +30,10 @@ inline constexpr const char* kIncorrectFormat = "Incorrect data format.";
 // and raises "File is not open." from every read and Skip.
 class BParser {
 public:
-    BParser(const std::string& fileName, std::int32_t startOffset);
+    // readAhead: the most bytes one read from the file takes, for a caller that needs only the
+    // start of a file (a name and thumbnail, a glyph's code); 0 sizes reads to the file, up to
+    // 64 KB.
+    BParser(const std::string& fileName, std::int32_t startOffset, std::size_t readAhead = 0);
     ~BParser();
     BParser(const BParser&) = delete;
     BParser& operator=(const BParser&) = delete;
@@ -88,6 +91,7 @@ private:
     bool tagAtEnd_ = false;
     std::unique_ptr<std::uint8_t[]> buf_;
     std::size_t bufCap_ = 0;
+    std::size_t readAhead_ = 0;
 };
 
 }  // namespace plotwick

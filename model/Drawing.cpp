@@ -64,7 +64,8 @@ std::string TDrawing::FilePath() const
 
 void TDrawing::ReadHeader()
 {
-    BParser reader(FilePath(), 0);
+    // The name and the thumbnail end where the shapes start: a listing reads no further.
+    BParser reader(FilePath(), 0, kShapeStreamOffset);
     if (reader.FHandle <= 0)
         return;
     std::uint8_t name[kNameSize + 1] = {};

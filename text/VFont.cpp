@@ -111,7 +111,7 @@ void VFont::ScanGlyphFiles()
 
 void VFont::RegisterGlyphFile(const std::string& fileName)
 {
-    BParser reader(files::JoinPath(FDB->FPath, fileName), 0);
+    BParser reader(files::JoinPath(FDB->FPath, fileName), 0, 1);  // the code is the first byte
     if (reader.FHandle <= 0)
         return;
     const std::uint8_t first = reader.ReadTag();

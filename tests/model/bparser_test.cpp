@@ -190,17 +190,25 @@ TEST_F(ReaderTest, SkipMovesBothWaysAndPastTheEnd)
 
 TEST_F(ReaderTest, ReadsAcrossBufferBoundaries)
 {
-    // Values straddling the reader's internal buffer must read as if unbuffered.
+    // Values straddling the reader's internal buffer must read as if unbuffered, whatever
+    // read-ahead the caller asks for (0: sized to the file).
     Bytes b;
     for (int i = 0; i < 70000; ++i)
         b.u8(static_cast<std::uint8_t>(i * 7));
     b.f32(1234.5f);
-    BParser r(Write(b), 65534);
-    EXPECT_EQ(r.ReadWord(), static_cast<std::uint16_t>(((65534 * 7) & 0xFF) * 256 + ((65535 * 7) & 0xFF)));
-    r.Skip(70000 - 65536);
-    EXPECT_EQ(r.ReadFloat(), 1234.5f);
-    EXPECT_EQ(r.Skip(-70004), 0);
-    EXPECT_EQ(r.ReadByte(), 0);
+    const std::string path = Write(b);
+    for (const std::size_t readAhead : {0, 1, 3, 1096}) {
+        SCOPED_TRACE(readAhead);
+        BParser r(path, 65534, readAhead);
+        EXPECT_EQ(r.ReadWord(), static_cast<std::uint16_t>(((65534 * 7) & 0xFF) * 256 + ((65535 * 7) & 0xFF)));
+        r.Skip(70000 - 65536);
+        EXPECT_EQ(r.ReadFloat(), 1234.5f);
+        EXPECT_EQ(r.ReadTag(), 0);
+        EXPECT_TRUE(r.LastTagWasEnd());
+        EXPECT_EQ(r.Skip(-70004), 0);
+        EXPECT_EQ(r.ReadByte(), 0);
+        EXPECT_EQ(r.ReadWord(), 7 * 256 + 14);
+    }
 }
 
 TEST_F(ReaderTest, MatrixIsNineSinglesRowMajor)
