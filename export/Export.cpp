@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <span>
+#include <utility>
 
 #include "model/Drawing.h"
 #include "platform/codec/BmpWriter.h"
@@ -27,6 +28,12 @@ struct Output {
     std::vector<std::uint8_t> bytes;
     SvgFile svg;
     bool isSvg = false;
+    static Output Of(std::vector<std::uint8_t> bytes)
+    {
+        Output out;
+        out.bytes = std::move(bytes);
+        return out;
+    }
     std::span<const std::uint8_t> Bytes() const { return isSvg ? svg.Bytes() : std::span<const std::uint8_t>(bytes); }
 };
 
@@ -59,15 +66,15 @@ const std::array<FormatEntry, 7> kFormats = {{
          out.svg = BuildSvgFile(d, SvgOptionsOf(o));
          return out;
      }},
-    {ExportFormat::Emf, "emf", [](TDrawing& d, const ExportOptions& o) { return Output{CreateMetafile(d, RenderOptionsOf(o))}; }},
+    {ExportFormat::Emf, "emf", [](TDrawing& d, const ExportOptions& o) { return Output::Of(CreateMetafile(d, RenderOptionsOf(o))); }},
     {ExportFormat::Wmf, "wmf",
      [](TDrawing& d, const ExportOptions& o) {
-         return Output{gdi::ConvertEmfToPlaceableWmf(CreateMetafile(d, RenderOptionsOf(o)))};
+         return Output::Of(gdi::ConvertEmfToPlaceableWmf(CreateMetafile(d, RenderOptionsOf(o))));
      }},
-    {ExportFormat::Bmp, "bmp", [](TDrawing& d, const ExportOptions& o) { return Output{gdi::EncodeBmp(Render(d, o))}; }},
-    {ExportFormat::Jpeg, "jpg", [](TDrawing& d, const ExportOptions& o) { return Output{EncodeJpeg(Render(d, o), o.jpeg)}; }},
-    {ExportFormat::Png, "png", [](TDrawing& d, const ExportOptions& o) { return Output{gdi::EncodePng(Render(d, o))}; }},
-    {ExportFormat::Pdf, "pdf", [](TDrawing& d, const ExportOptions& o) { return Output{CreatePdf(d, RenderOptionsOf(o))}; }},
+    {ExportFormat::Bmp, "bmp", [](TDrawing& d, const ExportOptions& o) { return Output::Of(gdi::EncodeBmp(Render(d, o))); }},
+    {ExportFormat::Jpeg, "jpg", [](TDrawing& d, const ExportOptions& o) { return Output::Of(EncodeJpeg(Render(d, o), o.jpeg)); }},
+    {ExportFormat::Png, "png", [](TDrawing& d, const ExportOptions& o) { return Output::Of(gdi::EncodePng(Render(d, o))); }},
+    {ExportFormat::Pdf, "pdf", [](TDrawing& d, const ExportOptions& o) { return Output::Of(CreatePdf(d, RenderOptionsOf(o))); }},
 }};
 
 const FormatEntry& EntryOf(ExportFormat format)
