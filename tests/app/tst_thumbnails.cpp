@@ -1,4 +1,5 @@
 // The list's thumbnails: the size chooser, renders on the workers, placeholders, the disk cache.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -89,12 +90,18 @@ private slots:
         // At 32 px the stored thumbnails are the list's: nothing is rendered.
         QCOMPARE(form->RenderQueue().Pending(), 0);
         QCOMPARE(IconSide(form->drList->item(0)), 32);
+        // A thumbnail the cache has not used for long goes once the first rendered list is there.
+        const std::string stale = app::TThumbnailCache().Folder().toStdString() + "/64x64/stale.png";
+        fixture::MakeFolders(std::filesystem::path(stale).parent_path().string());
+        fixture::WriteFile(stale, fixture::Bytes().zeros(3));
+        std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 90));
 
         for (const int step : {2, 3, 1}) {
             const int side = app::kThumbnailSides[step];
             form->sldThumbSize->setValue(step);
             QCOMPARE(form->drList->iconSize(), QSize(side, side));
             QVERIFY(WaitForThumbnails(*form));
+            QVERIFY(!std::filesystem::exists(stale));
             QCOMPARE(form->Thumbnails().ShownCount(), 2);
             QCOMPARE(ReadSetting("ThumbnailSize").toInt(), side);
             // The square fills the thumbnail but for the margin, its own colour, edges see-through.
@@ -175,6 +182,40 @@ private slots:
         expected.erase(red);
         QCOMPARE(after.size(), expected.size());
         QVERIFY(after == expected);
+    }
+
+    void cleaningKeepsTheRecentlyUsedWithinTheCap()
+    {
+        namespace fs = std::filesystem;
+        const QString folder = QString::fromStdString(dir->Path() + "/cache");
+        const auto now = fs::file_time_type::clock::now();
+        // Name, age in hours, bytes.
+        const std::tuple<const char*, int, int> files[] = {
+            {"128x128/new.png", 0, 100}, {"128x128/week.png", 24 * 7, 100}, {"64x64/old.png", 24 * 61, 10},
+            {"64x64/.plotwick-new00001.tmp", 0, 10}, {"64x64/.plotwick-old00001.tmp", 2, 10}, {"other/old.png", 24 * 61, 10}};
+        // Bytes allowed, and what is left.
+        const std::pair<std::uintmax_t, std::vector<const char*>> cases[] = {
+            {1000, {"128x128/new.png", "128x128/week.png", "64x64/.plotwick-new00001.tmp", "other/old.png"}},
+            {150, {"128x128/new.png", "64x64/.plotwick-new00001.tmp", "other/old.png"}},
+        };
+        for (const auto& [maxBytes, left] : cases) {
+            QDir(folder).removeRecursively();
+            for (const auto& [name, hours, bytes] : files) {
+                const std::string path = folder.toStdString() + "/" + name;
+                fixture::MakeFolders(fs::path(path).parent_path().string());
+                fixture::WriteFile(path, fixture::Bytes().zeros(static_cast<std::size_t>(bytes)));
+                fs::last_write_time(path, now - std::chrono::hours(hours));
+            }
+            app::TThumbnailCache::Limits limits;
+            limits.maxBytes = maxBytes;
+            QCOMPARE(app::TThumbnailCache(folder).Clean(limits), static_cast<int>(std::size(files) - left.size()));
+            std::vector<std::string> found;
+            for (const auto& e : fs::recursive_directory_iterator(folder.toStdString()))
+                if (e.is_regular_file())
+                    found.push_back(fs::relative(e.path(), folder.toStdString()).string());
+            std::sort(found.begin(), found.end());
+            QCOMPARE(found, std::vector<std::string>(left.begin(), left.end()));
+        }
     }
 
     void changingTheListCancelsItsRenders()
