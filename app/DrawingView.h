@@ -11,16 +11,18 @@
 
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <QPointer>
 #include <QRectF>
 
 #include "render/PathRender.h"
 
 namespace plotwick {
 class VPath;
-class Workers;
 }
 
 namespace plotwick::app {
+
+class TRenderQueue;
 
 // A drawing's shapes, loaded and normalised once and shared with the renders made of them.
 struct ViewDrawing {
@@ -39,13 +41,15 @@ struct ViewRenderRequest {
     std::uint64_t id = 0;
 };
 
-// Renders requests one at a time on a worker of its own (plotwick::Workers, newest first). A
-// request made while another waits replaces it: only the newest is drawn. Each finished image
-// is handed to the callback on the context object's thread, through its event loop.
+// Renders requests on the window's render queue (its group kViewGroup), the newest first. A
+// request made while another waits replaces it: only the newest is drawn, and the one being
+// drawn finishes and is delivered. Each finished image is handed to the callback on the
+// queue's thread.
 class TViewRenderer {
 public:
     using Done = std::function<void(std::uint64_t id, QImage image, QString error)>;
-    TViewRenderer(QObject* context, Done done);
+    TViewRenderer(TRenderQueue& queue, Done done);
+    // Drops its renders' results; the queue may have gone first.
     ~TViewRenderer();
     TViewRenderer(const TViewRenderer&) = delete;
     TViewRenderer& operator=(const TViewRenderer&) = delete;
@@ -57,15 +61,15 @@ public:
     static QImage Render(const ViewRenderRequest& request);
 
 private:
-    QObject* context_;
+    QPointer<TRenderQueue> queue_;
     Done done_;
-    std::unique_ptr<Workers> workers_;  // its header's names clash with Qt's keywords
 };
 
 class TDrawingView : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    explicit TDrawingView(QWidget* parent = nullptr);
+    // Renders on the queue given (kViewGroup).
+    explicit TDrawingView(TRenderQueue& queue, QWidget* parent = nullptr);
     ~TDrawingView() override;
 
     // Shows a drawing, fitted to the window when the view fits (a new view always does),

@@ -26,6 +26,7 @@
 #include "app/EmptyState.h"
 #include "app/MainForm.h"
 #include "app/Panels.h"
+#include "app/RenderQueue.h"
 #include "app/Settings.h"
 #include "model/DrawDB.h"
 #include "model/Drawing.h"
@@ -83,7 +84,7 @@ void TMainForm::BuildView()
     rightLayout->insertWidget(1, edFilter);
     connect(edFilter, &QLineEdit::textChanged, this, &TMainForm::edFilterChange);
 
-    drView = new TDrawingView(Panel2);
+    drView = new TDrawingView(*FRenderQueue, Panel2);
     drView->hide();
     rightLayout->addWidget(drView, 1);
     auto* viewLabel = new QLabel(StatusBar1);

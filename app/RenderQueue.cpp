@@ -28,14 +28,15 @@ int TRenderQueue::WorkerCount() const { return static_cast<int>(workers_->Count(
 
 void TRenderQueue::Submit(int group, Job job, Done done)
 {
-    std::uint64_t generation;
+    std::uint64_t generation, queuedGeneration;
     {
         std::lock_guard lock(mutex_);
         generation = generations_[group];
+        queuedGeneration = dropped_[group];
         ++queued_[group];
     }
-    workers_->Submit([this, group, generation, job = std::move(job), done = std::move(done)]() mutable {
-        RunJob(group, generation, job, done);
+    workers_->Submit([this, group, generation, queuedGeneration, job = std::move(job), done = std::move(done)]() mutable {
+        RunJob(group, generation, queuedGeneration, job, done);
     });
 }
 
@@ -43,6 +44,7 @@ void TRenderQueue::Cancel(int group)
 {
     std::lock_guard lock(mutex_);
     ++generations_[group];
+    ++dropped_[group];
     // Its queued jobs do nothing when the pool starts them.
     stale_ += std::exchange(queued_[group], 0);
     for (const Running& r : runningJobs_)
@@ -52,10 +54,21 @@ void TRenderQueue::Cancel(int group)
         idle_.notify_all();
 }
 
+void TRenderQueue::DropQueued(int group)
+{
+    std::lock_guard lock(mutex_);
+    ++dropped_[group];
+    stale_ += std::exchange(queued_[group], 0);
+    if (running_ == 0)
+        idle_.notify_all();
+}
+
 void TRenderQueue::CancelAll()
 {
     std::lock_guard lock(mutex_);
     for (auto& [group, generation] : generations_)
+        ++generation;
+    for (auto& [group, generation] : dropped_)
         ++generation;
     for (auto& [group, count] : queued_)
         stale_ += std::exchange(count, 0);
@@ -85,12 +98,13 @@ int TRenderQueue::Pending() const
     return pending;
 }
 
-void TRenderQueue::RunJob(int group, std::uint64_t generation, Job& job, Done& done)
+void TRenderQueue::RunJob(int group, std::uint64_t generation, std::uint64_t queuedGeneration, Job& job,
+                          Done& done)
 {
     std::atomic<bool> cancelled{false};
     {
         std::lock_guard lock(mutex_);
-        if (generation != generations_[group]) {
+        if (generation != generations_[group] || queuedGeneration != dropped_[group]) {
             --stale_;
             return;
         }
