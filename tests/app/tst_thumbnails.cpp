@@ -7,6 +7,7 @@
 #include <map>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QSlider>
@@ -310,6 +311,61 @@ private slots:
         QCOMPARE(rendered.count(), 1);
         QCOMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Blue"));
         log->beforeLoad = nullptr;
+    }
+
+    void aSelectionChangeDuringASlowRenderIsAnsweredAtOnce()
+    {
+        ModalResponder responder;
+        log->useRealRenderer = true;
+        // 20,000 zigzag paths: seconds to load and draw under the sanitizers.
+        fixture::Bytes stream;
+        for (int i = 0; i < 20000; ++i) {
+            std::vector<fixture::Bytes> zigzag{fixture::M(0, float(i % 500))};
+            for (int k = 1; k <= 10; ++k)
+                zigzag.push_back(fixture::L(float(k * 50), float((i + k * 37) % 500)));
+            stream.append(fixture::PathOf(std::nullopt, 0x00000000, zigzag));
+        }
+        user->AddRecord(sketches, "0big.dat", fixture::Record("Big", stream));
+        auto form = Open();
+        QVERIFY(form);
+        SelectDatabase(*form, "Sketches");
+        QCOMPARE(form->drList->item(0)->text(), QStringLiteral("Big"));
+        form->drList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+        QTRY_COMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Red"));
+        form->RenderQueue().Wait();
+        log->calls.clear();
+        std::atomic<bool> bigStarted{false};
+        log->beforeLoad = [&] { bigStarted = true; };
+        struct Unhook {
+            RenderLog& l;
+            ~Unhook() { l.beforeLoad = nullptr; }
+        } unhook{*log};
+        QSignalSpy rendered(form.get(), &TMainForm::previewRendered);
+        // The window's largest delay while the big drawing renders; once it is under way the
+        // user selects another drawing.
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0, worst = 0;
+        bool moved = false;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] {
+            worst = std::max(worst, clock.elapsed() - last);
+            last = clock.elapsed();
+            if (bigStarted && !std::exchange(moved, true))
+                QTimer::singleShot(0, form.get(),
+                                   [&] { form->drList->setCurrentRow(2, QItemSelectionModel::ClearAndSelect); });
+        });
+        ticker.start(5);
+        form->drList->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        QTRY_COMPARE(rendered.count(), 1);
+        QCOMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Blue"));
+        // The big render was dropped part way: it never reached its end.
+        form->RenderQueue().Wait();
+        ticker.stop();
+        for (const auto& call : log->calls)
+            QVERIFY(call.name != "Big");
+        // A bound the sanitizers' builds keep too; the benchmark measures the real figure.
+        QVERIFY2(worst < 250, qPrintable(QString::number(worst)));
     }
 };
 
