@@ -49,7 +49,10 @@ public:
     {
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             const qint64 now = clock_.nsecsElapsed();
-            worst_ = std::max(worst_, (now - last_) / 1e6 - 5.0);
+            if ((now - last_) / 1e6 - 5.0 > worst_) {
+                worst_ = (now - last_) / 1e6 - 5.0;
+                worstAt_ = now / 1e6;
+            }
             last_ = now;
             peakKiB_ = std::max(peakKiB_, ResidentKiB());
         });
@@ -62,6 +65,7 @@ public:
         timer_.start(5);
     }
     double Worst() const { return worst_; }
+    double WorstAt() const { return worstAt_; }  // ms after Start
     long PeakKiB() const { return peakKiB_; }
 
 private:
@@ -69,6 +73,7 @@ private:
     QElapsedTimer clock_;
     qint64 last_ = 0;
     double worst_ = 0;
+    double worstAt_ = 0;
     long peakKiB_ = 0;
 };
 
@@ -176,7 +181,7 @@ int main(int argc, char** argv)
     std::printf("10,000 drawings at 128 px on %d workers: first screen (%d thumbnails) %.0f ms, all %.0f ms\n",
                 form.RenderQueue().WorkerCount(), form.Thumbnails().VisibleRows().second + 1, first, all);
     std::printf("  CPU %.2f s per 1,000 thumbnails (every thread, listing and cache writes included)\n", cpu / 10);
-    std::printf("  event loop's worst lateness %.1f ms; memory %+ld MB (peak %+ld MB)\n", listWorst,
+    std::printf("  event loop's worst lateness %.1f ms (at %.0f ms); memory %+ld MB (peak %+ld MB)\n", listWorst, probe.WorstAt(),
                 (ResidentKiB() - before) / 1024, (probe.PeakKiB() - before) / 1024);
 
     Visit(form, QStringLiteral("Empty"), true);
