@@ -92,6 +92,7 @@ void TDrawingView::SetDrawing(std::shared_ptr<const ViewDrawing> drawing, const 
 {
     drawing_ = std::move(drawing);
     caption_ = caption;
+    loading_ = false;
     image_ = QImage();
     imageDrawing_ = nullptr;
     waitingId_ = 0;
@@ -104,6 +105,13 @@ void TDrawingView::SetDrawing(std::shared_ptr<const ViewDrawing> drawing, const 
     verticalScrollBar()->setValue(0);
     viewport()->update();
     ScheduleRender();
+    emit zoomChanged();
+}
+
+void TDrawingView::SetLoading(const QString& caption)
+{
+    caption_ = caption;
+    loading_ = true;
     emit zoomChanged();
 }
 

@@ -76,6 +76,10 @@ public:
     // else at the zoom it has. None clears the view.
     void SetDrawing(std::shared_ptr<const ViewDrawing> drawing, const QString& caption);
     void Clear() { SetDrawing(nullptr, {}); }
+    // A drawing is being loaded: its caption shows at once, the last drawing (or the empty
+    // view) until SetDrawing hands the new one over.
+    void SetLoading(const QString& caption);
+    bool Loading() const { return loading_; }
     const QString& Caption() const { return caption_; }
     bool HasDrawing() const { return drawing_ != nullptr; }
     void SetRenderOptions(const RenderOptions& options);
@@ -95,8 +99,8 @@ public:
     // The image of the last finished render (device pixels) and the number of renders shown.
     const QImage& RenderedImage() const { return image_; }
     int RenderCount() const { return renderCount_; }
-    // A render is asked for or under way.
-    bool RenderPending() const { return waiting_ != 0 || renderScheduled_; }
+    // A load or a render is asked for or under way.
+    bool RenderPending() const { return loading_ || waiting_ != 0 || renderScheduled_; }
 
     static constexpr double kMinZoom = 0.01, kMaxZoom = 64;
     static constexpr int kMargin = 10;  // logical pixels around the drawing
@@ -145,6 +149,7 @@ private:
     QRectF waitingRegion_;
     const ViewDrawing* waitingDrawing_ = nullptr;
     bool renderScheduled_ = false;
+    bool loading_ = false;
     int renderCount_ = 0;
     QPoint dragFrom_;
     bool dragging_ = false;

@@ -27,6 +27,7 @@ inline constexpr int kThumbnailGroup = 1;  // the list's thumbnails
 inline constexpr int kPreviewGroup = 2;    // the preview
 inline constexpr int kViewGroup = 3;       // the drawing view
 inline constexpr int kCleanGroup = 4;      // the disk cache's cleaning
+inline constexpr int kViewLoadGroup = 5;   // the drawing view's load of shapes
 
 // What a job gives back: an image, or the text of the error that stopped it.
 struct RenderResult {

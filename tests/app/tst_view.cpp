@@ -78,7 +78,10 @@ private:
         if (!form || !Click(*form, caption))
             return nullptr;
         QTest::keyClick(form->drList, Qt::Key_Return);
-        return form->ViewShown() ? std::move(form) : nullptr;
+        // The shapes are read on a worker: the view has them a moment later.
+        if (!form->ViewShown() || !QTest::qWaitFor([&] { return form->drView->HasDrawing(); }, 5000))
+            return nullptr;
+        return form;
     }
 
     // Waits until the view shows a finished render of what it shows now.
@@ -144,6 +147,7 @@ private slots:
         QVERIFY(form->drList->isHidden());
         QCOMPARE(form->drView->Caption(), QStringLiteral("Green square"));
         QVERIFY(form->drView->Fits());
+        QTRY_VERIFY(form->drView->HasDrawing());  // read on a worker
         QVERIFY(form->ZoomIn1->isEnabled());
         // Fitted: the 100-unit square fills the smaller side of the view less its margins.
         const QSize v = form->drView->viewport()->size();
