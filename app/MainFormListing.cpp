@@ -21,15 +21,15 @@ constexpr std::size_t kSlice = 500;       // and the most records it adds
 
 }  // namespace
 
-void TMainForm::StartListing(TDrawDB* db, std::vector<files::DirEntry> entries)
+void TMainForm::StartListing(TDrawDB* db, std::vector<files::DirEntry> entries, std::int64_t spentNs)
 {
     FListingDb = db;
     FListingEntries = std::move(entries);
     FListingNext = 0;
-    ContinueListing(++FListingGeneration);
+    ContinueListing(++FListingGeneration, spentNs);
 }
 
-void TMainForm::ContinueListing(std::uint64_t generation)
+void TMainForm::ContinueListing(std::uint64_t generation, std::int64_t spentNs)
 {
     if (generation != FListingGeneration || !FListingDb)
         return;  // the list was replaced meanwhile
@@ -41,7 +41,7 @@ void TMainForm::ContinueListing(std::uint64_t generation)
     // At least one record a slice, however slow.
     while (FListingNext < end) {
         AddDrawing(FListingDb, FListingEntries[FListingNext].name);
-        if (++FListingNext < end && clock.nsecsElapsed() >= kSliceNs)
+        if (++FListingNext < end && spentNs + clock.nsecsElapsed() >= kSliceNs)
             break;
     }
     // The filter applies to the new items as to the others.
