@@ -276,6 +276,28 @@ private slots:
                  QColor(255, 0, 0));
     }
 
+    // The next drawing's shapes are read on a worker: its caption shows at once, the last
+    // picture stays until they arrive, then the next drawing is drawn.
+    void steppingKeepsThePictureUntilTheNextDrawingArrives()
+    {
+        ModalResponder responder;
+        auto form = OpenDrawing("Red square");
+        QVERIFY(form);
+        TDrawingView* view = form->drView;
+        QVERIFY(Rendered(view));
+        QTest::keyClick(view, Qt::Key_PageDown);
+        QCOMPARE(view->Caption(), QStringLiteral("Green square"));
+        QVERIFY(view->Loading());
+        QVERIFY(view->RenderPending());
+        const QImage meanwhile = view->viewport()->grab().toImage();
+        QCOMPARE(meanwhile.pixelColor(meanwhile.rect().center()), QColor(255, 0, 0));
+        QVERIFY(Rendered(view));
+        QVERIFY(!view->Loading());
+        QCOMPARE(view->RenderedImage().pixelColor(view->RenderedImage().width() / 2, view->RenderedImage().height() / 2),
+                 QColor(0, 255, 0));
+        QVERIFY(responder.seen.empty());
+    }
+
     // Export and the copies act on the drawing the view shows, full screen too.
     void copiesFromTheView()
     {
