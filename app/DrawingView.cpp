@@ -1,6 +1,3 @@
-// Before any Qt header: Qt defines "slots" as a keyword, a name the pool's template uses.
-#include "export/Workers.h"
-
 #include "app/DrawingView.h"
 
 #include <algorithm>
@@ -15,6 +12,7 @@
 #include <QTimer>
 
 #include "app/Images.h"
+#include "app/RenderQueue.h"
 #include "model/Shapes.h"
 #include "platform/codec/Bitmap.h"
 #include "render/Rasteriser.h"
@@ -25,40 +23,34 @@ ViewDrawing::~ViewDrawing() = default;
 
 // --- The render thread ------------------------------------------------------------------------
 
-TViewRenderer::TViewRenderer(QObject* context, Done done)
-    : context_(context), done_(std::move(done)), workers_(std::make_unique<Workers>(1, Workers::Order::NewestFirst))
-{
-}
+TViewRenderer::TViewRenderer(TRenderQueue& queue, Done done) : queue_(&queue), done_(std::move(done)) {}
 
-// A render under way finishes, the ones waiting are dropped.
 TViewRenderer::~TViewRenderer()
 {
-    workers_.reset();
+    if (queue_)
+        queue_->Cancel(kViewGroup);
 }
 
 void TViewRenderer::Request(ViewRenderRequest request)
 {
-    workers_->Cancel();  // a render not started yet is outdated by this one
-    workers_->Submit([this, request = std::move(request)]() mutable {
-        QImage image;
-        QString error;
-        try {
-            image = Render(request);
-        } catch (const std::bad_alloc&) {
-            error = QStringLiteral("Out of memory.");
-        } catch (const std::exception& e) {
-            error = QString::fromUtf8(e.what());
-        }
-        request.drawing.reset();  // the shapes are freed here, not on the window's thread
-        QMetaObject::invokeMethod(
-            context_, [this, id = request.id, image = std::move(image), error] { done_(id, image, error); },
-            Qt::QueuedConnection);
-    });
+    if (!queue_)
+        return;
+    queue_->DropQueued(kViewGroup);  // a render not started yet is outdated by this one
+    const std::uint64_t id = request.id;
+    queue_->Submit(
+        kViewGroup,
+        [request = std::move(request)](const std::atomic<bool>&) mutable {
+            RenderResult result{Render(request), {}};
+            request.drawing.reset();  // the shapes are freed here, not on the window's thread
+            return result;
+        },
+        [this, id](const RenderResult& result) { done_(id, result.image, result.error); });
 }
 
 void TViewRenderer::Cancel()
 {
-    workers_->Cancel();
+    if (queue_)
+        queue_->DropQueued(kViewGroup);
 }
 
 QImage TViewRenderer::Render(const ViewRenderRequest& request)
@@ -78,9 +70,9 @@ constexpr double kZoomSteps[] = {0.01, 0.02, 0.05, 0.1, 0.15, 0.25, 1.0 / 3, 0.5
 
 }  // namespace
 
-TDrawingView::TDrawingView(QWidget* parent)
+TDrawingView::TDrawingView(TRenderQueue& queue, QWidget* parent)
     : QAbstractScrollArea(parent),
-      renderer_(this, [this](std::uint64_t id, QImage image, QString error) {
+      renderer_(queue, [this](std::uint64_t id, QImage image, QString error) {
           Delivered(id, std::move(image), std::move(error));
       })
 {
@@ -100,6 +92,7 @@ void TDrawingView::SetDrawing(std::shared_ptr<const ViewDrawing> drawing, const 
 {
     drawing_ = std::move(drawing);
     caption_ = caption;
+    loading_ = false;
     image_ = QImage();
     imageDrawing_ = nullptr;
     waitingId_ = 0;
@@ -112,6 +105,13 @@ void TDrawingView::SetDrawing(std::shared_ptr<const ViewDrawing> drawing, const 
     verticalScrollBar()->setValue(0);
     viewport()->update();
     ScheduleRender();
+    emit zoomChanged();
+}
+
+void TDrawingView::SetLoading(const QString& caption)
+{
+    caption_ = caption;
+    loading_ = true;
     emit zoomChanged();
 }
 

@@ -11,16 +11,18 @@
 
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <QPointer>
 #include <QRectF>
 
 #include "render/PathRender.h"
 
 namespace plotwick {
 class VPath;
-class Workers;
 }
 
 namespace plotwick::app {
+
+class TRenderQueue;
 
 // A drawing's shapes, loaded and normalised once and shared with the renders made of them.
 struct ViewDrawing {
@@ -39,13 +41,15 @@ struct ViewRenderRequest {
     std::uint64_t id = 0;
 };
 
-// Renders requests one at a time on a worker of its own (plotwick::Workers, newest first). A
-// request made while another waits replaces it: only the newest is drawn. Each finished image
-// is handed to the callback on the context object's thread, through its event loop.
+// Renders requests on the window's render queue (its group kViewGroup), the newest first. A
+// request made while another waits replaces it: only the newest is drawn, and the one being
+// drawn finishes and is delivered. Each finished image is handed to the callback on the
+// queue's thread.
 class TViewRenderer {
 public:
     using Done = std::function<void(std::uint64_t id, QImage image, QString error)>;
-    TViewRenderer(QObject* context, Done done);
+    TViewRenderer(TRenderQueue& queue, Done done);
+    // Drops its renders' results; the queue may have gone first.
     ~TViewRenderer();
     TViewRenderer(const TViewRenderer&) = delete;
     TViewRenderer& operator=(const TViewRenderer&) = delete;
@@ -57,21 +61,25 @@ public:
     static QImage Render(const ViewRenderRequest& request);
 
 private:
-    QObject* context_;
+    QPointer<TRenderQueue> queue_;
     Done done_;
-    std::unique_ptr<Workers> workers_;  // its header's names clash with Qt's keywords
 };
 
 class TDrawingView : public QAbstractScrollArea {
     Q_OBJECT
 public:
-    explicit TDrawingView(QWidget* parent = nullptr);
+    // Renders on the queue given (kViewGroup).
+    explicit TDrawingView(TRenderQueue& queue, QWidget* parent = nullptr);
     ~TDrawingView() override;
 
     // Shows a drawing, fitted to the window when the view fits (a new view always does),
     // else at the zoom it has. None clears the view.
     void SetDrawing(std::shared_ptr<const ViewDrawing> drawing, const QString& caption);
     void Clear() { SetDrawing(nullptr, {}); }
+    // A drawing is being loaded: its caption shows at once, the last drawing (or the empty
+    // view) until SetDrawing hands the new one over.
+    void SetLoading(const QString& caption);
+    bool Loading() const { return loading_; }
     const QString& Caption() const { return caption_; }
     bool HasDrawing() const { return drawing_ != nullptr; }
     void SetRenderOptions(const RenderOptions& options);
@@ -91,8 +99,8 @@ public:
     // The image of the last finished render (device pixels) and the number of renders shown.
     const QImage& RenderedImage() const { return image_; }
     int RenderCount() const { return renderCount_; }
-    // A render is asked for or under way.
-    bool RenderPending() const { return waiting_ != 0 || renderScheduled_; }
+    // A load or a render is asked for or under way.
+    bool RenderPending() const { return loading_ || waiting_ != 0 || renderScheduled_; }
 
     static constexpr double kMinZoom = 0.01, kMaxZoom = 64;
     static constexpr int kMargin = 10;  // logical pixels around the drawing
@@ -141,6 +149,7 @@ private:
     QRectF waitingRegion_;
     const ViewDrawing* waitingDrawing_ = nullptr;
     bool renderScheduled_ = false;
+    bool loading_ = false;
     int renderCount_ = 0;
     QPoint dragFrom_;
     bool dragging_ = false;

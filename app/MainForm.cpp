@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -463,9 +464,13 @@ void TMainForm::ListDrawings(TDrawDB* db)
     BusyScope busy(*this);
     BusyCursor cursor(Qt::WaitCursor);
     QCoreApplication::processEvents();
+    QElapsedTimer clock;
+    clock.start();
     ReleaseDrawings();
-    // The first screen at once, the rest in slices while the window stays responsive.
-    StartListing(db, files::Enumerate(db->FPath, "*.dat", files::Hidden::Include));
+    // A first slice at once, the rest in slices while the window stays responsive; the first
+    // slice is shorter by the time the folder took to read.
+    std::vector<files::DirEntry> entries = files::Enumerate(db->FPath, "*.dat", files::Hidden::Include);
+    StartListing(db, std::move(entries), clock.nsecsElapsed());
 }
 
 void TMainForm::AddDrawing(TDrawDB* db, const std::string& fileName)

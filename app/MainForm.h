@@ -281,9 +281,10 @@ private:
     void ExportSelected1Click();
     void ExportDatabaseFiles1Click();
     void ExportDrawings(const std::vector<TDrawing*>& drawings, const QString& title);
-    // Listing a database: the first screen at once, the rest in slices (MainFormListing.cpp).
-    void StartListing(TDrawDB* db, std::vector<files::DirEntry> entries);
-    void ContinueListing(std::uint64_t generation);
+    // Listing a database: a first slice at once, the rest from the event loop (MainFormListing.cpp).
+    // spentNs: what the click took before (reading the folder), counted in the first slice.
+    void StartListing(TDrawDB* db, std::vector<files::DirEntry> entries, std::int64_t spentNs = 0);
+    void ContinueListing(std::uint64_t generation, std::int64_t spentNs = 0);
     void StopListing();
     void RememberExportFolder(const QString& folder);
     // Rethrows the error being handled with the drawing's name and file before its message.

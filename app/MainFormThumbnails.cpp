@@ -37,8 +37,22 @@ int StepOfSide(int side)
 void TMainForm::BuildThumbnails()
 {
     FRenderQueue = std::make_unique<TRenderQueue>();
-    FThumbnails = std::make_unique<TThumbnailList>(drList, FRenderQueue.get(), std::make_shared<TThumbnailCache>(),
-                                                   &TMainForm::ItemDrawing);
+    auto cache = std::make_shared<TThumbnailCache>();
+    FThumbnails = std::make_unique<TThumbnailList>(drList, FRenderQueue.get(), cache, &TMainForm::ItemDrawing);
+    // Once a run, when a list's rendered thumbnails are all there (the workers have nothing
+    // else to do), a worker removes what the cache has not used for long or holds beyond its size.
+    connect(FThumbnails.get(), &TThumbnailList::finished, this, [this, cache, cleaned = false]() mutable {
+        if (cleaned || FThumbnails->Side() == kThumbnailSides.front())
+            return;
+        cleaned = true;
+        FRenderQueue->Submit(
+            kCleanGroup,
+            [cache](const std::atomic<bool>&) {
+                cache->Clean(TThumbnailCache::Limits{});
+                return RenderResult{};
+            },
+            nullptr);
+    });
     int side = settings::ThumbnailSize.fallback;
     {
         settings::Store store;

@@ -20,12 +20,12 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/BusyCursor.h"
 #include "app/DrawingList.h"
 #include "app/DrawingView.h"
 #include "app/EmptyState.h"
 #include "app/MainForm.h"
 #include "app/Panels.h"
+#include "app/RenderQueue.h"
 #include "app/Settings.h"
 #include "model/DrawDB.h"
 #include "model/Drawing.h"
@@ -83,7 +83,7 @@ void TMainForm::BuildView()
     rightLayout->insertWidget(1, edFilter);
     connect(edFilter, &QLineEdit::textChanged, this, &TMainForm::edFilterChange);
 
-    drView = new TDrawingView(Panel2);
+    drView = new TDrawingView(*FRenderQueue, Panel2);
     drView->hide();
     rightLayout->addWidget(drView, 1);
     auto* viewLabel = new QLabel(StatusBar1);
@@ -218,8 +218,11 @@ bool TMainForm::ViewShown() const
 void TMainForm::UpdateViewCommands()
 {
     const bool view = ViewShown() && drView->HasDrawing();
-    for (QAction* a : {ZoomIn1, ZoomOut1, FitToWindow1, ActualSize1, PreviousDrawing1, NextDrawing1})
+    for (QAction* a : {ZoomIn1, ZoomOut1, FitToWindow1, ActualSize1})
         a->setEnabled(view);
+    // Stepping needs no shapes: it works while the drawing is still being read.
+    for (QAction* a : {PreviousDrawing1, NextDrawing1})
+        a->setEnabled(ViewShown() && (drView->HasDrawing() || drView->Loading()));
     BackToList1->setEnabled(ViewShown() || isFullScreen());
     const bool selected = SelectedDrawing() != nullptr;
     OpenDrawing1->setEnabled(selected && !ViewShown());
@@ -245,6 +248,8 @@ void TMainForm::OpenDrawing1Click()
 
 void TMainForm::ShowSelectedInView()
 {
+    // A load still under way is for a drawing no longer asked for: it stops at its next shape.
+    FRenderQueue->Cancel(kViewLoadGroup);
     TDrawing* drawing = SelectedDrawing();
     if (!drawing) {
         drView->Clear();
@@ -254,30 +259,51 @@ void TMainForm::ShowSelectedInView()
     for (QListWidgetItem* item : drList->selectedItems())
         if (ItemDrawing(item) == drawing)
             caption = item->text();
-    auto shown = std::make_shared<ViewDrawing>();
-    {
-        BusyScope busy(*this);
-        const BusyCursor cursor(Qt::BusyCursor);
-        try {
-            drawing->LoadShapes(true);
-            const IntRect r = drawing->GetBounds();
+    drView->SetRenderOptions(CurrentRenderOptions());
+    drView->SetLoading(caption);
+    // The shapes are read on a worker, from its own drawing of the record through its own copy
+    // of the database, and handed over through the queue with the result.
+    auto db = drawing->FDB ? std::make_shared<const TDrawDB>(*drawing->FDB) : nullptr;
+    auto loaded = std::make_shared<std::shared_ptr<ViewDrawing>>();
+    FRenderQueue->Submit(
+        kViewLoadGroup,
+        [db, fileName = drawing->FFileName, loaded](const std::atomic<bool>& cancelled) {
+            TDrawing own(const_cast<TDrawDB*>(db.get()), fileName);
+            own.LoadShapes(true, &cancelled);
+            auto shown = std::make_shared<ViewDrawing>();
+            const IntRect r = own.GetBounds();
             shown->width = static_cast<double>(r.Width());
             shown->height = static_cast<double>(r.Height());
-            shown->shapes = std::move(drawing->FShapes);
-            drawing->ClearShapes();
-        } catch (...) {
+            shown->shapes = std::move(own.FShapes);
+            own.ClearShapes();
+            *loaded = std::move(shown);
+            return RenderResult{};
+        },
+        [this, drawing, caption, loaded](const RenderResult& result) {
+            if (SelectedDrawing() != drawing)
+                return;  // the list moved on meanwhile
+            if (!result.Failed()) {
+                drView->SetDrawing(std::move(*loaded), caption);
+                return;
+            }
             drView->Clear();
-            RethrowNamingDrawing(*drawing);
-        }
-    }
-    drView->SetRenderOptions(CurrentRenderOptions());
-    drView->SetDrawing(std::move(shown), caption);
+            try {
+                try {
+                    throw std::runtime_error(result.error.toStdString());
+                } catch (...) {
+                    RethrowNamingDrawing(*drawing);
+                }
+            } catch (const std::exception& e) {
+                ShowError(QString::fromUtf8(e.what()));
+            }
+        });
 }
 
 void TMainForm::CloseView()
 {
     if (!ViewShown())
         return;
+    FRenderQueue->Cancel(kViewLoadGroup);
     drView->Clear();
     drView->hide();
     edFilter->show();

@@ -3,7 +3,12 @@
 
 #include "app/RenderQueue.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <exception>
 #include <new>
 #include <utility>
@@ -28,14 +33,15 @@ int TRenderQueue::WorkerCount() const { return static_cast<int>(workers_->Count(
 
 void TRenderQueue::Submit(int group, Job job, Done done)
 {
-    std::uint64_t generation;
+    std::uint64_t generation, queuedGeneration;
     {
         std::lock_guard lock(mutex_);
         generation = generations_[group];
+        queuedGeneration = dropped_[group];
         ++queued_[group];
     }
-    workers_->Submit([this, group, generation, job = std::move(job), done = std::move(done)]() mutable {
-        RunJob(group, generation, job, done);
+    workers_->Submit([this, group, generation, queuedGeneration, job = std::move(job), done = std::move(done)]() mutable {
+        RunJob(group, generation, queuedGeneration, job, done);
     });
 }
 
@@ -43,6 +49,7 @@ void TRenderQueue::Cancel(int group)
 {
     std::lock_guard lock(mutex_);
     ++generations_[group];
+    ++dropped_[group];
     // Its queued jobs do nothing when the pool starts them.
     stale_ += std::exchange(queued_[group], 0);
     for (const Running& r : runningJobs_)
@@ -52,10 +59,21 @@ void TRenderQueue::Cancel(int group)
         idle_.notify_all();
 }
 
+void TRenderQueue::DropQueued(int group)
+{
+    std::lock_guard lock(mutex_);
+    ++dropped_[group];
+    stale_ += std::exchange(queued_[group], 0);
+    if (running_ == 0)
+        idle_.notify_all();
+}
+
 void TRenderQueue::CancelAll()
 {
     std::lock_guard lock(mutex_);
     for (auto& [group, generation] : generations_)
+        ++generation;
+    for (auto& [group, generation] : dropped_)
         ++generation;
     for (auto& [group, count] : queued_)
         stale_ += std::exchange(count, 0);
@@ -85,12 +103,33 @@ int TRenderQueue::Pending() const
     return pending;
 }
 
-void TRenderQueue::RunJob(int group, std::uint64_t generation, Job& job, Done& done)
+namespace {
+
+// The queue's threads yield to the window's: a worker runs 5 steps nicer than the program, so
+// that the thread that paints wins a processor the moment it wakes, whatever the workers
+// render. (Linux gives each thread its own nice value; the pool is the queue's alone.)
+void YieldToTheWindow()
 {
+    thread_local bool done = false;
+    if (std::exchange(done, true))
+        return;
+    const auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, tid);
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, tid, std::min(19, nice + 5));
+}
+
+}  // namespace
+
+void TRenderQueue::RunJob(int group, std::uint64_t generation, std::uint64_t queuedGeneration, Job& job,
+                          Done& done)
+{
+    YieldToTheWindow();
     std::atomic<bool> cancelled{false};
     {
         std::lock_guard lock(mutex_);
-        if (generation != generations_[group]) {
+        if (generation != generations_[group] || queuedGeneration != dropped_[group]) {
             --stale_;
             return;
         }

@@ -22,6 +22,13 @@ class Workers;
 
 namespace plotwick::app {
 
+// The queue's groups: each is cancelled on its own.
+inline constexpr int kThumbnailGroup = 1;  // the list's thumbnails
+inline constexpr int kPreviewGroup = 2;    // the preview
+inline constexpr int kViewGroup = 3;       // the drawing view
+inline constexpr int kCleanGroup = 4;      // the disk cache's cleaning
+inline constexpr int kViewLoadGroup = 5;   // the drawing view's load of shapes
+
 // What a job gives back: an image, or the text of the error that stopped it.
 struct RenderResult {
     QImage image;
@@ -50,7 +57,9 @@ public:
     // Drops the group's queued jobs; its running ones see cancelled and their results are
     // dropped.
     void Cancel(int group);
-    // The same for every group.
+    // Drops only the group's queued jobs: those running finish and deliver.
+    void DropQueued(int group);
+    // The same as Cancel for every group.
     void CancelAll();
     // Returns once no job is queued or running (jobs queued meanwhile included).
     void Wait();
@@ -63,7 +72,7 @@ private:
         int group;
         std::atomic<bool>* cancelled;
     };
-    void RunJob(int group, std::uint64_t generation, Job& job, Done& done);
+    void RunJob(int group, std::uint64_t generation, std::uint64_t queuedGeneration, Job& job, Done& done);
     void Deliver(int group, std::uint64_t generation, Done done, RenderResult result);
     // On the queue's thread: hands the finished results to their Done.
     Q_INVOKABLE void TakeResults();
@@ -78,6 +87,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable idle_;
     std::map<int, std::uint64_t> generations_;  // bumped by each Cancel of the group
+    std::map<int, std::uint64_t> dropped_;      // bumped by each Cancel or DropQueued of the group
     std::map<int, int> queued_;                 // live jobs not started, per group
     int stale_ = 0;                             // cancelled jobs the pool has yet to start
     int running_ = 0;

@@ -4,6 +4,7 @@
 // written into the PNG so that a file is used only for the very key it was made for.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -54,6 +55,17 @@ public:
     std::optional<QImage> Load(const ThumbnailKey& key) const;
     // Stores it; false when it could not be written (the cache is then only slower).
     bool Store(const ThumbnailKey& key, const QImage& image) const;
+
+    // What Clean keeps: files used within maxAge, the most recently used first, up to maxBytes
+    // in all. A file's modification time is its last use (Load renews it once a day at most).
+    struct Limits {
+        std::chrono::hours maxAge{24 * 60};
+        std::uintmax_t maxBytes = std::uintmax_t{512} << 20;
+    };
+    // Removes the files of the size folders beyond the limits, and temporary files left by a
+    // write that never finished; returns how many files it removed. Slow on a large cache: run
+    // it on a worker when nothing else waits.
+    int Clean(const Limits& limits, std::chrono::system_clock::time_point now = std::chrono::system_clock::now()) const;
 
 private:
     QString folder_;

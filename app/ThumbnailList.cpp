@@ -33,7 +33,7 @@ RenderResult RenderThumbnail(std::shared_ptr<const TDrawDB> db, const std::strin
     const auto key = CurrentThumbnailKey(drawing.FilePath(), side, options.SubstituteFontName, fontsStamp);
     if (key) {
         if (auto image = cache.Load(*key))
-            return {std::move(*image), {}};
+            return {image->convertToFormat(QImage::Format_ARGB32_Premultiplied), {}};
     }
     if (cancelled)
         return {};
@@ -47,7 +47,8 @@ RenderResult RenderThumbnail(std::shared_ptr<const TDrawDB> db, const std::strin
     return {std::move(image), {}};
 }
 
-QIcon IconOf(const QImage& image) { return QIcon(QPixmap::fromImage(image)); }
+// The image is premultiplied already: the pixmap takes it without a conversion.
+QIcon IconOf(const QImage& image) { return QIcon(QPixmap::fromImage(image, Qt::NoFormatConversion)); }
 
 // Draws one small picture at any size: no copy of it is made per size.
 class PlaceholderEngine : public QIconEngine {

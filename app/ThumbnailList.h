@@ -38,10 +38,6 @@ class TThumbnailCache;
 QIcon PlaceholderIcon(const QImage& picture);
 
 inline constexpr std::array<int, 4> kThumbnailSides = {32, 64, 128, 256};
-// The render queue's group of the list's thumbnails.
-inline constexpr int kThumbnailGroup = 1;
-// The group of the preview.
-inline constexpr int kPreviewGroup = 2;
 
 class TThumbnailList : public QObject {
     Q_OBJECT

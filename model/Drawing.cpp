@@ -99,7 +99,7 @@ void TDrawing::SkipEntryTable(BParser& reader)
     reader.Skip(static_cast<std::int32_t>(n) * 8);
 }
 
-void TDrawing::LoadShapes(bool normalise)
+void TDrawing::LoadShapes(bool normalise, const std::atomic<bool>* cancelled)
 {
     ClearShapes();
     {
@@ -119,6 +119,10 @@ void TDrawing::LoadShapes(bool normalise)
             t = reader.ReadTag();
         }
         for (auto shape = ShapeFactory::CreateShape(t); shape; shape = ShapeFactory::CreateShape(t)) {
+            if (cancelled && cancelled->load(std::memory_order_relaxed)) {
+                ClearShapes();
+                throw LoadCancelled();
+            }
             if (auto kept = ReadShape(reader, std::move(shape)))
                 FShapes.push_back(std::move(kept));
             t = reader.ReadTag();

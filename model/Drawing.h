@@ -2,8 +2,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,11 @@ class TDrawDB;
 // The 256-colour palette of the stored thumbnails, as 0x00BBGGRR.
 const std::array<std::uint32_t, 256>& ThumbnailPalette();
 
+// Thrown by a load of shapes whose cancelled flag turned true.
+struct LoadCancelled : std::runtime_error {
+    LoadCancelled() : std::runtime_error("The load was cancelled.") {}
+};
+
 class TDrawing {
 public:
     TDrawing(TDrawDB* db, std::string fileName);
@@ -28,7 +35,9 @@ public:
 
     void ReadHeader();
     void ReadThumbnail(BParser& reader);
-    void LoadShapes(bool normalise);
+    // cancelled: when set, the load stops with LoadCancelled before the next top-level shape
+    // once it turns true (another thread may set it), and no shape is kept.
+    void LoadShapes(bool normalise, const std::atomic<bool>* cancelled = nullptr);
     void SkipEntryTable(BParser& reader);
     void ClearShapes() { FShapes.clear(); }
     IntRect GetBounds();

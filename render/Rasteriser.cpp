@@ -245,7 +245,7 @@ void RenderRegion(const ShapeList& shapes, gdi::Bitmap24& target, double scale, 
 
 void RenderToImage(TDrawing& drawing, gdi::Bitmap24& image, const RenderOptions& options)
 {
-    drawing.LoadShapes(true);
+    drawing.LoadShapes(true, options.Cancelled);
     RenderToBitmap(drawing, image, true, options);
 }
 

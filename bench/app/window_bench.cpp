@@ -18,6 +18,7 @@
 #include "app/DrawingView.h"
 #include "app/MainForm.h"
 #include "app/PreviewRender.h"
+#include "app/RenderQueue.h"
 #include "bench/BenchData.h"
 #include "model/DatabaseScan.h"
 #include "model/Drawing.h"
@@ -81,7 +82,8 @@ void BM_ViewPanFrame400(benchmark::State& state)
 {
     SampleFolder& sample = Sample();
     const std::string& path = sample.drawings[static_cast<std::size_t>(state.range(0)) % sample.drawings.size()];
-    app::TDrawingView view;
+    app::TRenderQueue queue;
+    app::TDrawingView view(queue);
     view.resize(1600, 1000);
     view.show();
     view.SetDrawing(LoadForView(path), QStringLiteral("bench"));

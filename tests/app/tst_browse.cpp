@@ -1,5 +1,10 @@
 // Browsing: selecting roots, databases and drawings; the drawing list, the preview, the
 // substitute font, the drawing commands, and commands held while a text is laid out.
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -419,20 +424,29 @@ private slots:
         bool busyThen = false;
         bool listIntact = false;
         bool fontsIntact = false;
+        // The worker only raises a flag: the window's thread sees it and acts (a functor posted
+        // from the worker would be freed there, by Qt, out of ThreadSanitizer's sight).
+        std::atomic<bool> loading{false}, acted{false};
         log->beforeLoad = [&] {
-            log->beforeLoad = nullptr;
-            QTimer::singleShot(0, form.get(), [&] {
-                ranDuringLayout = true;
-                busyThen = form->Busy();
-                form->dbTree->setCurrentItem(Node(*form, form->DrawingsRoot(), "Empty"));
-                QTest::mouseClick(form->CheckBox1, Qt::LeftButton);
-                form->SelectUser1->trigger();
-                form->About2->trigger();
-                form->close();
-                listIntact = form->drList->count() == 6 && form->SelectedDrawing() != nullptr;
-                fontsIntact = FontList.FFonts.size() == 1;
-            });
+            loading = true;
+            for (int ms = 0; !acted && ms < 10000; ++ms)  // the render goes on once the user has acted
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
         };
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, form.get(), [&] {
+            if (!loading || std::exchange(ranDuringLayout, true))
+                return;
+            busyThen = form->Busy();
+            form->dbTree->setCurrentItem(Node(*form, form->DrawingsRoot(), "Empty"));
+            QTest::mouseClick(form->CheckBox1, Qt::LeftButton);
+            form->SelectUser1->trigger();
+            form->About2->trigger();
+            form->close();
+            listIntact = form->drList->count() == 6 && form->SelectedDrawing() != nullptr;
+            fontsIntact = FontList.FFonts.size() == 1;
+            acted = true;
+        });
+        poll.start(1);
         Select(*form, lettering);
         // The held commands abandoned the preview; its worker still finishes the render it began.
         form->RenderQueue().Wait();

@@ -1,4 +1,5 @@
 // The list's thumbnails: the size chooser, renders on the workers, placeholders, the disk cache.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -6,6 +7,7 @@
 #include <map>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QListWidget>
 #include <QSignalSpy>
 #include <QSlider>
@@ -89,12 +91,18 @@ private slots:
         // At 32 px the stored thumbnails are the list's: nothing is rendered.
         QCOMPARE(form->RenderQueue().Pending(), 0);
         QCOMPARE(IconSide(form->drList->item(0)), 32);
+        // A thumbnail the cache has not used for long goes once the first rendered list is there.
+        const std::string stale = app::TThumbnailCache().Folder().toStdString() + "/64x64/stale.png";
+        fixture::MakeFolders(std::filesystem::path(stale).parent_path().string());
+        fixture::WriteFile(stale, fixture::Bytes().zeros(3));
+        std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 90));
 
         for (const int step : {2, 3, 1}) {
             const int side = app::kThumbnailSides[step];
             form->sldThumbSize->setValue(step);
             QCOMPARE(form->drList->iconSize(), QSize(side, side));
             QVERIFY(WaitForThumbnails(*form));
+            QVERIFY(!std::filesystem::exists(stale));
             QCOMPARE(form->Thumbnails().ShownCount(), 2);
             QCOMPARE(ReadSetting("ThumbnailSize").toInt(), side);
             // The square fills the thumbnail but for the margin, its own colour, edges see-through.
@@ -175,6 +183,40 @@ private slots:
         expected.erase(red);
         QCOMPARE(after.size(), expected.size());
         QVERIFY(after == expected);
+    }
+
+    void cleaningKeepsTheRecentlyUsedWithinTheCap()
+    {
+        namespace fs = std::filesystem;
+        const QString folder = QString::fromStdString(dir->Path() + "/cache");
+        const auto now = fs::file_time_type::clock::now();
+        // Name, age in hours, bytes.
+        const std::tuple<const char*, int, int> files[] = {
+            {"128x128/new.png", 0, 100}, {"128x128/week.png", 24 * 7, 100}, {"64x64/old.png", 24 * 61, 10},
+            {"64x64/.plotwick-new00001.tmp", 0, 10}, {"64x64/.plotwick-old00001.tmp", 2, 10}, {"other/old.png", 24 * 61, 10}};
+        // Bytes allowed, and what is left.
+        const std::pair<std::uintmax_t, std::vector<const char*>> cases[] = {
+            {1000, {"128x128/new.png", "128x128/week.png", "64x64/.plotwick-new00001.tmp", "other/old.png"}},
+            {150, {"128x128/new.png", "64x64/.plotwick-new00001.tmp", "other/old.png"}},
+        };
+        for (const auto& [maxBytes, left] : cases) {
+            QDir(folder).removeRecursively();
+            for (const auto& [name, hours, bytes] : files) {
+                const std::string path = folder.toStdString() + "/" + name;
+                fixture::MakeFolders(fs::path(path).parent_path().string());
+                fixture::WriteFile(path, fixture::Bytes().zeros(static_cast<std::size_t>(bytes)));
+                fs::last_write_time(path, now - std::chrono::hours(hours));
+            }
+            app::TThumbnailCache::Limits limits;
+            limits.maxBytes = maxBytes;
+            QCOMPARE(app::TThumbnailCache(folder).Clean(limits), static_cast<int>(std::size(files) - left.size()));
+            std::vector<std::string> found;
+            for (const auto& e : fs::recursive_directory_iterator(folder.toStdString()))
+                if (e.is_regular_file())
+                    found.push_back(fs::relative(e.path(), folder.toStdString()).string());
+            std::sort(found.begin(), found.end());
+            QCOMPARE(found, std::vector<std::string>(left.begin(), left.end()));
+        }
     }
 
     void changingTheListCancelsItsRenders()
@@ -269,6 +311,61 @@ private slots:
         QCOMPARE(rendered.count(), 1);
         QCOMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Blue"));
         log->beforeLoad = nullptr;
+    }
+
+    void aSelectionChangeDuringASlowRenderIsAnsweredAtOnce()
+    {
+        ModalResponder responder;
+        log->useRealRenderer = true;
+        // 20,000 zigzag paths: seconds to load and draw under the sanitizers.
+        fixture::Bytes stream;
+        for (int i = 0; i < 20000; ++i) {
+            std::vector<fixture::Bytes> zigzag{fixture::M(0, float(i % 500))};
+            for (int k = 1; k <= 10; ++k)
+                zigzag.push_back(fixture::L(float(k * 50), float((i + k * 37) % 500)));
+            stream.append(fixture::PathOf(std::nullopt, 0x00000000, zigzag));
+        }
+        user->AddRecord(sketches, "0big.dat", fixture::Record("Big", stream));
+        auto form = Open();
+        QVERIFY(form);
+        SelectDatabase(*form, "Sketches");
+        QCOMPARE(form->drList->item(0)->text(), QStringLiteral("Big"));
+        form->drList->setCurrentRow(1, QItemSelectionModel::ClearAndSelect);
+        QTRY_COMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Red"));
+        form->RenderQueue().Wait();
+        log->calls.clear();
+        std::atomic<bool> bigStarted{false};
+        log->beforeLoad = [&] { bigStarted = true; };
+        struct Unhook {
+            RenderLog& l;
+            ~Unhook() { l.beforeLoad = nullptr; }
+        } unhook{*log};
+        QSignalSpy rendered(form.get(), &TMainForm::previewRendered);
+        // The window's largest delay while the big drawing renders; once it is under way the
+        // user selects another drawing.
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0, worst = 0;
+        bool moved = false;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&] {
+            worst = std::max(worst, clock.elapsed() - last);
+            last = clock.elapsed();
+            if (bigStarted && !std::exchange(moved, true))
+                QTimer::singleShot(0, form.get(),
+                                   [&] { form->drList->setCurrentRow(2, QItemSelectionModel::ClearAndSelect); });
+        });
+        ticker.start(5);
+        form->drList->setCurrentRow(0, QItemSelectionModel::ClearAndSelect);
+        QTRY_COMPARE(rendered.count(), 1);
+        QCOMPARE(form->panPrTitle->caption(), QStringLiteral("Preview: Blue"));
+        // The big render was dropped part way: it never reached its end.
+        form->RenderQueue().Wait();
+        ticker.stop();
+        for (const auto& call : log->calls)
+            QVERIFY(call.name != "Big");
+        // A bound the sanitizers' builds keep too; the benchmark measures the real figure.
+        QVERIFY2(worst < 250, qPrintable(QString::number(worst)));
     }
 };
 

@@ -78,7 +78,10 @@ private:
         if (!form || !Click(*form, caption))
             return nullptr;
         QTest::keyClick(form->drList, Qt::Key_Return);
-        return form->ViewShown() ? std::move(form) : nullptr;
+        // The shapes are read on a worker: the view has them a moment later.
+        if (!form->ViewShown() || !QTest::qWaitFor([&] { return form->drView->HasDrawing(); }, 5000))
+            return nullptr;
+        return form;
     }
 
     // Waits until the view shows a finished render of what it shows now.
@@ -144,6 +147,7 @@ private slots:
         QVERIFY(form->drList->isHidden());
         QCOMPARE(form->drView->Caption(), QStringLiteral("Green square"));
         QVERIFY(form->drView->Fits());
+        QTRY_VERIFY(form->drView->HasDrawing());  // read on a worker
         QVERIFY(form->ZoomIn1->isEnabled());
         // Fitted: the 100-unit square fills the smaller side of the view less its margins.
         const QSize v = form->drView->viewport()->size();
@@ -270,6 +274,28 @@ private slots:
         QCOMPARE(form->drView->RenderedImage().pixelColor(form->drView->RenderedImage().width() / 2,
                                                           form->drView->RenderedImage().height() / 2),
                  QColor(255, 0, 0));
+    }
+
+    // The next drawing's shapes are read on a worker: its caption shows at once, the last
+    // picture stays until they arrive, then the next drawing is drawn.
+    void steppingKeepsThePictureUntilTheNextDrawingArrives()
+    {
+        ModalResponder responder;
+        auto form = OpenDrawing("Red square");
+        QVERIFY(form);
+        TDrawingView* view = form->drView;
+        QVERIFY(Rendered(view));
+        QTest::keyClick(view, Qt::Key_PageDown);
+        QCOMPARE(view->Caption(), QStringLiteral("Green square"));
+        QVERIFY(view->Loading());
+        QVERIFY(view->RenderPending());
+        const QImage meanwhile = view->viewport()->grab().toImage();
+        QCOMPARE(meanwhile.pixelColor(meanwhile.rect().center()), QColor(255, 0, 0));
+        QVERIFY(Rendered(view));
+        QVERIFY(!view->Loading());
+        QCOMPARE(view->RenderedImage().pixelColor(view->RenderedImage().width() / 2, view->RenderedImage().height() / 2),
+                 QColor(0, 255, 0));
+        QVERIFY(responder.seen.empty());
     }
 
     // Export and the copies act on the drawing the view shows, full screen too.

@@ -147,6 +147,17 @@ TEST_F(DrawingTest, TruncatedShapeKeepsEarlierShapesAndRaises)
     EXPECT_EQ(d.FShapes.size(), 1u);
 }
 
+TEST_F(DrawingTest, ACancelledLoadRaisesAndKeepsNoShape)
+{
+    TDrawing& d = Make(Record("c", Bytes().append(kLine).append(kLine)));
+    std::atomic<bool> cancelled{false};
+    d.LoadShapes(false, &cancelled);
+    EXPECT_EQ(d.FShapes.size(), 2u);
+    cancelled = true;
+    EXPECT_THROW(d.LoadShapes(false, &cancelled), LoadCancelled);
+    EXPECT_TRUE(d.FShapes.empty());
+}
+
 TEST_F(DrawingTest, EmptyDrawingHasTheEmptyBounds)
 {
     TDrawing& d = Make(Record("e", Bytes()));
