@@ -114,12 +114,15 @@ TEST_F(MetafileTest, RecordsTheMappingAndTheMovedCoordinates)
     EXPECT_EQ(Le32(emf, 52), records.size());
     bool sawMove = false, sawLine = false;
     for (const Record& r : records) {
-        if (r.type == EMR_SETMAPMODE)
+        if (r.type == EMR_SETMAPMODE) {
             EXPECT_EQ(r.params, std::vector<std::int32_t>{8});
-        if (r.type == EMR_SETWINDOWEXTEX)
+        }
+        if (r.type == EMR_SETWINDOWEXTEX) {
             EXPECT_EQ(r.params, (std::vector<std::int32_t>{10000, 5000}));
-        if (r.type == EMR_SETVIEWPORTEXTEX)
+        }
+        if (r.type == EMR_SETVIEWPORTEXTEX) {
             EXPECT_EQ(r.params, (std::vector<std::int32_t>{320, 160}));
+        }
         if (r.type == EMR_MOVETOEX) {
             EXPECT_EQ(r.params, (std::vector<std::int32_t>{31, 31}));
             sawMove = true;
@@ -168,8 +171,9 @@ TEST_F(MetafileTest, CopyAsVectorsReloadsTheShapes)
     d.Transform(Matrix3::Translation(1000, 1000));  // an earlier output moved the shapes
     const auto records = Records(ClipboardMetafile(d, {}));
     for (const Record& r : records)
-        if (r.type == EMR_MOVETOEX)
+        if (r.type == EMR_MOVETOEX) {
             EXPECT_EQ(r.params, (std::vector<std::int32_t>{31, 31}));
+        }
 }
 
 TEST_F(MetafileTest, PdfIsOnePageOfTheDrawingsSize)
