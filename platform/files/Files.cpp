@@ -295,6 +295,34 @@ int CreateTemporary(const std::string& folder, std::string& temp)
     return -1;
 }
 
+enum LinkResult { Linked, WriteFailed, AppearedMeanwhile, Unsupported };
+
+// A new file written without a name (O_TMPFILE) and linked under its name once complete: one
+// change of the folder instead of two (create, rename), its inode made outside the folder's
+// lock (exports into one folder on several threads do not queue for it), and nothing left
+// behind by a crash. Unsupported where the file system has no unnamed files or /proc is absent.
+LinkResult WriteUnnamedThenLink(const std::string& target, const unsigned char* data, std::size_t size)
+{
+    const int fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return Unsupported;
+    if (!WriteAll(fd, data, size)) {
+        ::close(fd);
+        return WriteFailed;
+    }
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    const int linked = ::linkat(AT_FDCWD, self, AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW);
+    const int linkError = errno;
+    if (::close(fd) != 0 && linked == 0) {
+        ::unlink(target.c_str());
+        return WriteFailed;
+    }
+    if (linked == 0)
+        return Linked;
+    return linkError == EEXIST ? AppearedMeanwhile : Unsupported;
+}
+
 // Rewrites a writable file in a folder where no temporary file can be made. The new length is
 // reserved before the first byte changes, so that a full disk leaves the old content.
 void WriteInPlace(const std::string& path, const std::string& target, const unsigned char* data, std::size_t size)
@@ -337,6 +365,19 @@ void WriteFileAtomically(const std::string& path, const void* data, std::size_t 
     // A file without write permission is one its owner means to keep.
     if (exists && ((st.st_mode & 0222) == 0 || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0))
         throw std::runtime_error("Cannot open file " + path);
+
+    if (!exists) {
+        switch (WriteUnnamedThenLink(target, bytes, size)) {
+        case Linked:
+            return;
+        case WriteFailed:
+            throw std::runtime_error("Stream write error");
+        case AppearedMeanwhile:
+            return WriteFileAtomically(path, data, size);  // now a file to replace
+        case Unsupported:
+            break;
+        }
+    }
 
     std::string temp;
     const int fd = CreateTemporary(FolderOf(target), temp);
