@@ -66,12 +66,12 @@ QAction* AddAction(QMenu* menu, const char* name, const QString& caption)
 
 void TMainForm::BuildView()
 {
-    // The list: several drawings can be selected, names take two lines.
+    // The list: several drawings can be selected, names take two lines (the thumbnails' size
+    // sets the grid).
     drList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     drList->setWordWrap(true);
     drList->setTextElideMode(Qt::ElideNone);
     drList->setItemDelegate(new TDrawingNameDelegate(drList));
-    drList->setGridSize(QSize(112, 32 + 2 * drList->fontMetrics().height() + 14));
     connect(drList, &QListWidget::itemActivated, this, [this] { RunCommand(&TMainForm::OpenDrawing1Click); });
     drList->installEventFilter(new SpaceOpens(drList, [this] { RunCommand(&TMainForm::OpenDrawing1Click); }));
 

@@ -102,8 +102,10 @@ void TThumbnailList::SetSide(int side)
 {
     const auto nearest = std::min_element(kThumbnailSides.begin(), kThumbnailSides.end(),
                                           [side](int a, int b) { return std::abs(a - side) < std::abs(b - side); });
-    if (*nearest == side_)
+    if (*nearest == side_) {
+        ApplySide();  // the list's first size: its grid as for any other
         return;
+    }
     const bool wasRunning = running_;
     StopRenders();
     side_ = *nearest;
@@ -114,8 +116,9 @@ void TThumbnailList::SetSide(int side)
 
 void TThumbnailList::ApplySide()
 {
+    // A cell holds the thumbnail and the name's two lines under it.
     list_->setIconSize(QSize(side_, side_));
-    list_->setGridSize(QSize(std::max(88, side_ + 24), side_ + list_->fontMetrics().height() + 16));
+    list_->setGridSize(QSize(std::max(112, side_ + 24), side_ + 2 * list_->fontMetrics().height() + 14));
 }
 
 void TThumbnailList::Start(const RenderOptions& options, std::string fontsStamp)

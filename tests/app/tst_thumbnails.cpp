@@ -40,6 +40,13 @@ std::map<std::string, std::pair<std::uintmax_t, std::filesystem::file_time_type>
     return files;
 }
 
+// The list's cells hold a thumbnail of the side and the name's two lines under it.
+bool CellHoldsThumbnailAndName(const TMainForm& form, int side)
+{
+    const QSize cell = form.drList->gridSize();
+    return cell.width() >= side && cell.height() >= side + 2 * form.drList->fontMetrics().height();
+}
+
 }  // namespace
 
 class ThumbnailsTest : public QObject {
@@ -101,6 +108,7 @@ private slots:
             const int side = app::kThumbnailSides[step];
             form->sldThumbSize->setValue(step);
             QCOMPARE(form->drList->iconSize(), QSize(side, side));
+            QVERIFY(CellHoldsThumbnailAndName(*form, side));
             QVERIFY(WaitForThumbnails(*form));
             QVERIFY(!std::filesystem::exists(stale));
             QCOMPARE(form->Thumbnails().ShownCount(), 2);
@@ -121,6 +129,7 @@ private slots:
         QVERIFY(form);
         QCOMPARE(form->Thumbnails().Side(), 64);
         QCOMPARE(form->sldThumbSize->value(), 1);
+        QVERIFY(CellHoldsThumbnailAndName(*form, 64));  // the stored size lays out the list too
     }
 
     void aDamagedRecordShowsTheUnreadablePlaceholderAndItsErrorWhenSelected()
