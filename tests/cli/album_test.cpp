@@ -134,8 +134,9 @@ TEST_F(AlbumTest, ContactSheetsPlaceColumnsTimesRowsDrawingsAPage)
         const std::string out = dir / ("sheet-" + c.sheet + ".pdf");
         const ProcessResult r = Album("--sheet " + c.sheet, out);
         EXPECT_EQ(r.status, 1) << c.sheet;
-        if (c.perPage.size() == 1)
+        if (c.perPage.size() == 1) {
             EXPECT_EQ(r.out, "5 drawings on 1 page, 1 left out\n");
+        }
         const std::string info = Poppler("pdfinfo", ShellQuote(out));
         EXPECT_NE(info.find("Pages:           " + std::to_string(c.perPage.size()) + "\n"), std::string::npos)
             << c.sheet << "\n" << info;
