@@ -12,6 +12,7 @@
 #include <string>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QListWidget>
@@ -142,7 +143,8 @@ int main(int argc, char** argv)
 {
     QTemporaryDir temp;
     const std::string root = argc > 1 ? argv[1] : temp.path().toStdString();
-    // A cache of its own, empty at the start.
+    // A cache of its own, empty at the start of every run (the user folder is kept between runs).
+    QDir(QString::fromStdString(root + "/cache")).removeRecursively();
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(root + "/cache"));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(root + "/config"));
     const std::string userFolder = root + "/BenchUser";
