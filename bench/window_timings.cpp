@@ -143,7 +143,7 @@ int main(int argc, char** argv)
 {
     QTemporaryDir temp;
     const std::string root = argc > 1 ? argv[1] : temp.path().toStdString();
-    // A cache of its own, empty at the start of every run (the user folder is kept between runs).
+    // A cache of its own, emptied at the start: a FOLDER given again still holds the last run's cache.
     QDir(QString::fromStdString(root + "/cache")).removeRecursively();
     qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(root + "/cache"));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(root + "/config"));
