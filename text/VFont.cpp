@@ -105,17 +105,15 @@ VFont::~VFont() = default;
 
 void VFont::ScanGlyphFiles()
 {
-    for (const auto& entry : files::Enumerate(FDB->FPath, "*.dat", files::Hidden::Include))
-        RegisterGlyphFile(entry.name);
-}
-
-void VFont::RegisterGlyphFile(const std::string& fileName)
-{
-    BParser reader(files::JoinPath(FDB->FPath, fileName), 0, 1);  // the code is the first byte
-    if (reader.FHandle <= 0)
-        return;
-    const std::uint8_t first = reader.ReadTag();
-    glyphFiles_[reader.LastTagWasEnd() ? 0 : first] = fileName;
+    // A glyph's code is the first byte of its file; an empty file holds the missing glyph
+    // (code 0), and of two files with one code the later in the listing is kept.
+    const files::Folder folder(FDB->FPath);
+    for (const auto& entry : files::Enumerate(FDB->FPath, "*.dat", files::Hidden::Include)) {
+        std::uint8_t first = 0;
+        const long n = folder.ReadStart(entry.name, &first, 1);
+        if (n >= 0)
+            glyphFiles_[n == 1 ? first : 0] = entry.name;
+    }
 }
 
 VGlyph* VFont::GetGlyph(std::uint8_t code)

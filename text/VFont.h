@@ -42,7 +42,6 @@ public:
     // The file of a code's glyph, empty when there is none; code 0 is the missing glyph.
     const std::string& GlyphFile(std::uint8_t code);
     void ScanGlyphFiles();
-    void RegisterGlyphFile(const std::string& fileName);
     // The glyph of a code, loaded on first use; the missing glyph (code 0) for a code without
     // a file; none without either. Safe to call from several threads at once.
     VGlyph* GetGlyph(std::uint8_t code);

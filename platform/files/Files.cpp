@@ -230,6 +230,38 @@ int OpenReadOnly(const std::string& path)
     return fd;
 }
 
+Folder::Folder(const std::string& path)
+{
+    const std::string resolved = ResolvePath(path);
+    if (!resolved.empty())
+        fd_ = ::open(resolved.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+Folder::~Folder()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+long Folder::ReadStart(const std::string& name, void* data, std::size_t size) const
+{
+    // Four calls a file (a font reads a few hundred files this way): the look before the open
+    // keeps FIFOs, devices and sockets unopened; an entry replaced by one between the look and
+    // the open is read without blocking, and gives what it gives.
+    struct stat st;
+    if (fd_ < 0 || ::fstatat(fd_, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    ssize_t n;
+    do {
+        n = ::pread(fd, data, size, 0);
+    } while (n < 0 && errno == EINTR);
+    ::close(fd);
+    return n < 0 ? 0 : static_cast<long>(n);
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name)
 {
     if (folder.empty())

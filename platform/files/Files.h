@@ -42,6 +42,26 @@ bool DirectoryExists(const std::string& path);  // name case ignored
 // file is opened, and the open never blocks: a FIFO, a device or a socket gives -1.
 int OpenReadOnly(const std::string& path);
 
+// A folder held open, so that the files in it are opened by name without walking its path
+// again for each (a font's glyph files, read one after another).
+class Folder {
+public:
+    // Resolves the path without regard to case; not open when there is no such folder.
+    explicit Folder(const std::string& path);
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    // Reads up to size bytes from the start of the plain file `name` in the folder: the count
+    // read (0 for an empty file or one that cannot be read), or -1 when there is no plain file
+    // of that name. As OpenReadOnly, it takes no lock and never opens a FIFO, a device or a socket.
+    long ReadStart(const std::string& name, void* data, std::size_t size) const;
+
+private:
+    int fd_ = -1;
+};
+
 // Joins a folder and a name with the platform's separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
 

@@ -6,7 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <string>
 
 #include "platform/files/Files.h"
 #include "tests/support/Fixture.h"
@@ -72,6 +74,30 @@ TEST(Files, LookupsIgnoreCase)
     if (fd >= 0)
         ::close(fd);
     EXPECT_LT(files::OpenReadOnly(dir / "Sketches"), 0);  // a folder is not a readable file
+}
+
+TEST(Files, AnOpenFolderReadsTheStartOfItsPlainFilesOnly)
+{
+    TempDir dir;
+    MakeFolders(dir / "Font/Sub.dat");
+    WriteFile(dir / "Font/g0041.dat", Bytes().raw("ABC"));
+    WriteFile(dir / "Font/empty.dat", Bytes());
+    ASSERT_EQ(::mkfifo((dir / "Font/pipe.dat").c_str(), 0600), 0);  // opening it would block
+    ASSERT_EQ(::symlink("g0041.dat", (dir / "Font/link.dat").c_str()), 0);
+    const files::Folder folder(dir / "FONT");  // the folder's name case is ignored
+    ASSERT_TRUE(folder.IsOpen());
+    const struct {
+        const char* name;
+        long read;
+        const char* start;
+    } cases[] = {{"g0041.dat", 2, "AB"}, {"link.dat", 2, "AB"}, {"empty.dat", 0, ""},
+                 {"pipe.dat", -1, ""},   {"Sub.dat", -1, ""},   {"missing.dat", -1, ""}};
+    for (const auto& c : cases) {
+        char buffer[2] = {};
+        EXPECT_EQ(folder.ReadStart(c.name, buffer, 2), c.read) << c.name;
+        EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max(c.read, 0L))), c.start) << c.name;
+    }
+    EXPECT_FALSE(files::Folder(dir / "missing").IsOpen());
 }
 
 TEST(Files, AtomicWriteReplacesOnlyWhenComplete)
