@@ -13,7 +13,14 @@ Bitmap24::Bitmap24(std::int32_t width, std::int32_t height, std::uint32_t fill)
         throw std::length_error("Bitmap size is too large");
     width_ = width;
     height_ = height;
-    data_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+    const auto b = static_cast<std::uint8_t>(fill >> 16), g = static_cast<std::uint8_t>(fill >> 8),
+               r = static_cast<std::uint8_t>(fill);
+    if (b == g && g == r) {  // one pass over the pixels instead of two
+        data_.assign(bytes, b);
+        return;
+    }
+    data_.resize(bytes);
     Fill(fill);
 }
 
