@@ -9,11 +9,15 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 
 namespace plotwick::gdi {
 
@@ -206,10 +210,128 @@ void RowToRgb(const Bitmap24& bitmap, std::uint32_t y, std::uint8_t* out)
     }
 }
 
+// A count one thread raises and another waits on. The waiter is woken only once the count has
+// reached what it waits for: a wake costs a system call.
+class Progress {
+public:
+    void Raise(std::uint32_t value)
+    {
+        value_.store(value, std::memory_order_seq_cst);
+        const std::uint32_t awaited = awaited_.load(std::memory_order_seq_cst);
+        if (awaited != 0 && value >= awaited)
+            value_.notify_one();
+    }
+    // When the count is below `least`, waits until it is at least `until` (not below least).
+    void WaitFor(std::uint32_t least, std::uint32_t until)
+    {
+        std::uint32_t now = value_.load(std::memory_order_acquire);
+        if (now >= least)
+            return;
+        least = std::max(least, until);
+        awaited_.store(least, std::memory_order_seq_cst);
+        while ((now = value_.load(std::memory_order_seq_cst)) < least)
+            value_.wait(now, std::memory_order_acquire);
+        awaited_.store(0, std::memory_order_relaxed);
+    }
+
+private:
+    std::atomic<std::uint32_t> value_{0};
+    std::atomic<std::uint32_t> awaited_{0};  // what the waiter waits for; 0: nobody waits
+};
+
+// The rows in RGB and the filters chosen for them, made ahead of libpng: on a thread of their
+// own for a large image, so that the writing thread does little but compress, which takes most
+// of the time; on the writing thread, a row at a time, for a small one. The rows go round a
+// ring, whose last row still holds the row above the one being made.
+class PreparedRows {
+public:
+    explicit PreparedRows(const Bitmap24& bitmap)
+        : bitmap_(bitmap),
+          height_(static_cast<std::uint32_t>(bitmap.Height())),
+          rowBytes_(bitmap.Stride()),
+          threaded_(height_ >= 64 && std::size_t{height_} * rowBytes_ >= (256u << 10) &&
+                    std::thread::hardware_concurrency() > 1),
+          ringRows_(threaded_ ? std::min<std::uint32_t>(height_, kRingRows) : 2),
+          ring_(std::size_t{ringRows_} * rowBytes_),
+          filters_(ringRows_)
+    {
+        if (threaded_) {
+            try {
+                maker_ = std::thread([this] { MakeAll(); });
+            } catch (const std::system_error&) {
+                threaded_ = false;  // no thread to be had: made on the writing thread
+            }
+        }
+    }
+    ~PreparedRows()
+    {
+        if (maker_.joinable()) {
+            stop_.store(true, std::memory_order_relaxed);
+            used_.Raise(height_);  // nothing left to wait for
+            maker_.join();
+        }
+    }
+    PreparedRows(const PreparedRows&) = delete;
+    PreparedRows& operator=(const PreparedRows&) = delete;
+
+    // Row y, in order from the top, and the filter for it; the row before it is done with.
+    const std::uint8_t* Row(std::uint32_t y, int& filter)
+    {
+        if (threaded_) {
+            used_.Raise(y);
+            made_.WaitFor(y + 1, y + 1);
+        } else {
+            Make(y);
+        }
+        filter = filters_[y % ringRows_];
+        return Slot(y);
+    }
+
+private:
+    static constexpr std::uint32_t kRingRows = 256;
+
+    std::uint8_t* Slot(std::uint32_t y) { return ring_.data() + std::size_t{y % ringRows_} * rowBytes_; }
+
+    void Make(std::uint32_t y)
+    {
+        std::uint8_t* row = Slot(y);
+        RowToRgb(bitmap_, y, row);
+        // The first row's filter is libpng's own choice (PNG_FILTER_VALUE_LAST: none made here).
+        filters_[y % ringRows_] = y == 0 ? PNG_FILTER_VALUE_LAST
+                                         : ChooseFilter(row, Slot(y - 1), rowBytes_, bitmap_.Width() == 1);
+    }
+
+    void MakeAll()
+    {
+        for (std::uint32_t y = 0; y < height_ && !stop_.load(std::memory_order_relaxed); ++y) {
+            // Row y takes the slot of row y - ringRows_, which the writer must be past. A full
+            // ring waits for a quarter of it to be free, so that the two threads do not wake
+            // each other for every row.
+            if (y >= ringRows_)
+                used_.WaitFor(y + 1 - ringRows_, std::min(y + ringRows_ / 4, height_) + 1 - ringRows_);
+            if (stop_.load(std::memory_order_relaxed))
+                break;
+            Make(y);
+            made_.Raise(y + 1);
+        }
+    }
+
+    const Bitmap24& bitmap_;
+    const std::uint32_t height_;
+    const std::size_t rowBytes_;
+    bool threaded_;
+    const std::uint32_t ringRows_;
+    std::vector<std::uint8_t> ring_;
+    std::vector<int> filters_;
+    Progress made_;  // rows made
+    Progress used_;  // rows the writer is done with
+    std::atomic<bool> stop_{false};
+    std::thread maker_;
+};
+
 // Writes the file; false when libpng failed. Only plain data lives in this frame, so that a
-// jump back from libpng leaves nothing behind. rows has room for two RGB rows: the row
-// written and the one above it.
-bool WriteFile(Output& out, const Bitmap24& bitmap, std::uint8_t* rows)
+// jump back from libpng leaves nothing behind.
+bool WriteFile(Output& out, const Bitmap24& bitmap, PreparedRows& rows)
 {
     const auto width = static_cast<std::uint32_t>(bitmap.Width());
     const auto height = static_cast<std::uint32_t>(bitmap.Height());
@@ -234,17 +356,13 @@ bool WriteFile(Output& out, const Bitmap24& bitmap, std::uint8_t* rows)
     white.red = white.blue = white.green = white.gray;
     png_set_bKGD(png, info, &white);
     png_write_info(png, info);
-    const std::size_t rowBytes = std::size_t{width} * 3;
     // The first row starts libpng with all filters (so that it keeps the row above from then
     // on) and has it choose the first row's filter itself.
-    RowToRgb(bitmap, 0, rows);
-    png_write_row(png, rows);
-    for (std::uint32_t y = 1; y < height; ++y) {
-        std::uint8_t* row = rows + (y % 2) * rowBytes;
-        const std::uint8_t* above = rows + ((y + 1) % 2) * rowBytes;
-        RowToRgb(bitmap, y, row);
-        const int filter = ChooseFilter(row, above, rowBytes, width == 1);
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, FilterFlag(filter));
+    for (std::uint32_t y = 0; y < height; ++y) {
+        int filter = PNG_FILTER_VALUE_LAST;
+        const std::uint8_t* row = rows.Row(y, filter);
+        if (y > 0)
+            png_set_filter(png, PNG_FILTER_TYPE_BASE, FilterFlag(filter));
         png_write_row(png, row);
     }
     png_write_end(png, info);
@@ -262,10 +380,10 @@ std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap)
         throw std::runtime_error("Cannot encode a " + SizeText(bitmap) + " bitmap as PNG: " +
                                  cairo_status_to_string(CAIRO_STATUS_INVALID_SIZE));
 
-    std::vector<std::uint8_t> rows(2 * bitmap.Stride());
+    PreparedRows rows(bitmap);
     std::vector<std::uint8_t> bytes;
     Output out{&bytes};
-    if (!WriteFile(out, bitmap, rows.data()))
+    if (!WriteFile(out, bitmap, rows))
         throw std::runtime_error(std::string("Cannot encode the bitmap as PNG: ") +
                                  cairo_status_to_string(out.outOfMemory ? CAIRO_STATUS_NO_MEMORY
                                                                         : CAIRO_STATUS_WRITE_ERROR));

@@ -50,6 +50,10 @@ TEST(PngWriter, ChoosesTheFiltersLibpngChooses)
         {"one pixel wide", 1, 200, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 7) ^ y; }},
         {"one row", 200, 1, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 256); }},
         {"wide", 3000, 3, [](std::uint32_t x, std::uint32_t y) { return Noise(x / 5, y, 5) + x * 3; }},
+        // Large enough for the rows to be made on a second thread, and taller than the ring
+        // they go round: flat bands between the noisy ones give each filter its rows.
+        {"large, bands of noise and flat colour", 400, 700,
+         [](std::uint32_t x, std::uint32_t y) { return (y / 50) % 2 ? Noise(x, y, 256) : (y / 100) * 0x203040u; }},
     };
     for (const auto& c : cases) {
         const gdi::Bitmap24 bitmap = Painted(c.w, c.h, c.colour);
