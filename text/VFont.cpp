@@ -110,7 +110,7 @@ void VFont::ScanGlyphFiles()
     const files::Folder folder(FDB->FPath);
     for (const auto& entry : files::Enumerate(FDB->FPath, "*.dat", files::Hidden::Include)) {
         std::uint8_t first = 0;
-        const long n = folder.ReadStart(entry.name, &first, 1);
+        const long n = folder.ReadStart(entry, &first, 1);
         if (n >= 0)
             glyphFiles_[n == 1 ? first : 0] = entry.name;
     }

@@ -132,7 +132,7 @@ std::vector<DirEntry> Enumerate(const std::string& folder, std::string_view patt
             struct stat st;
             isDir = StatPath(JoinPath(resolved, name), st) && S_ISDIR(st.st_mode);
         }
-        entries.push_back({name, isDir, isHidden});
+        entries.push_back({name, isDir, isHidden, e->d_type == DT_REG});
     }
     ::closedir(dir);
     std::sort(entries.begin(), entries.end(), [](const DirEntry& a, const DirEntry& b) {
@@ -243,13 +243,13 @@ Folder::~Folder()
         ::close(fd_);
 }
 
-long Folder::ReadStart(const std::string& name, void* data, std::size_t size) const
+long Folder::ReadStart(const std::string& name, void* data, std::size_t size, bool listedAsFile) const
 {
-    // Four calls a file (a font reads a few hundred files this way): the look before the open
-    // keeps FIFOs, devices and sockets unopened; an entry replaced by one between the look and
-    // the open is read without blocking, and gives what it gives.
+    // Three or four calls a file (a font reads a few hundred files this way): the listing or a
+    // look before the open keeps FIFOs, devices and sockets unopened; an entry replaced by one
+    // meanwhile is read without blocking, and gives what it gives.
     struct stat st;
-    if (fd_ < 0 || ::fstatat(fd_, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))
+    if (fd_ < 0 || (!listedAsFile && (::fstatat(fd_, name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode))))
         return -1;
     const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)

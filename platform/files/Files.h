@@ -14,6 +14,7 @@ struct DirEntry {
     std::string name;
     bool isDirectory = false;
     bool isHidden = false;  // the name starts with "."
+    bool isFile = false;    // listed as a plain file (not a link to one): no need to look again
 };
 
 enum class Hidden { Exclude, Include };
@@ -56,9 +57,20 @@ public:
     // Reads up to size bytes from the start of the plain file `name` in the folder: the count
     // read (0 for an empty file or one that cannot be read), or -1 when there is no plain file
     // of that name. As OpenReadOnly, it takes no lock and never opens a FIFO, a device or a socket.
-    long ReadStart(const std::string& name, void* data, std::size_t size) const;
+    long ReadStart(const std::string& name, void* data, std::size_t size) const
+    {
+        return ReadStart(name, data, size, false);
+    }
+    // The same for an entry of the folder's listing; one the listing gave as a plain file is
+    // opened without looking at it first.
+    long ReadStart(const DirEntry& entry, void* data, std::size_t size) const
+    {
+        return ReadStart(entry.name, data, size, entry.isFile);
+    }
 
 private:
+    long ReadStart(const std::string& name, void* data, std::size_t size, bool listedAsFile) const;
+
     int fd_ = -1;
 };
 

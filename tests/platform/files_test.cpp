@@ -97,6 +97,12 @@ TEST(Files, AnOpenFolderReadsTheStartOfItsPlainFilesOnly)
         EXPECT_EQ(folder.ReadStart(c.name, buffer, 2), c.read) << c.name;
         EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max(c.read, 0L))), c.start) << c.name;
     }
+    // An entry of the listing reads as its name does.
+    for (const auto& entry : files::Enumerate(dir / "Font", "*.dat", files::Hidden::Include)) {
+        char byName[2] = {}, byEntry[2] = {};
+        EXPECT_EQ(folder.ReadStart(entry, byEntry, 2), folder.ReadStart(entry.name, byName, 2)) << entry.name;
+        EXPECT_EQ(std::string(byEntry, 2), std::string(byName, 2)) << entry.name;
+    }
     EXPECT_FALSE(files::Folder(dir / "missing").IsOpen());
 }
 
