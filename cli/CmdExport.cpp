@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <map>
+#include <set>
 
 #include "cli/Cli.h"
 #include "cli/Export.h"
@@ -110,12 +112,20 @@ int RunExportAll(const std::vector<std::string>& args)
     struct Outcome {
         std::string failedPath, message;  // empty path: exported
     };
+    // What each output folder holds already, listed once: a file not there is written as a new
+    // one, without a lookup of its name that would wait for the other workers' files.
+    std::map<std::string, std::set<std::string>> existing;
+    for (const OutputName& name : names)
+        if (auto [at, added] = existing.try_emplace(name.folder); added)
+            for (const auto& entry : files::Enumerate(files::JoinPath(outDir, name.folder), "*", files::Hidden::Include))
+                at->second.insert(entry.name);
     const std::function<Outcome(std::size_t)> exportOne = [&](std::size_t i) -> Outcome {
         const std::string folder = files::JoinPath(outDir, names[i].folder);
         const std::string output = files::JoinPath(folder, names[i].file);
+        const bool isNew = !existing.at(names[i].folder).contains(names[i].file);
         try {
             std::filesystem::create_directories(folder);
-            ExportRecord(records[i], output, format, options);
+            ExportRecord(records[i], output, format, options, isNew ? files::Target::New : files::Target::Unknown);
             return {};
         } catch (const PathError& e) {
             return {e.path, e.what()};

@@ -54,7 +54,7 @@ ExportOptions ReadExportOptions(const ParsedArgs& args)
 }
 
 void ExportRecord(const std::string& record, const std::string& output, const std::string& format,
-                  const ExportOptions& options)
+                  const ExportOptions& options, files::Target target)
 {
     const std::size_t slash = record.rfind('/');
     TDrawDB db;
@@ -62,7 +62,7 @@ void ExportRecord(const std::string& record, const std::string& output, const st
     TDrawing drawing(&db, slash == std::string::npos ? record : record.substr(slash + 1));
     // Loading and rendering errors belong to the record; writing errors to the output.
     try {
-        Export(drawing, *ExportFormatOfPath("." + format), options, output);
+        Export(drawing, *ExportFormatOfPath("." + format), options, output, target);
     } catch (const OutputError& e) {
         throw PathError(output, e.what());
     } catch (const std::bad_alloc&) {

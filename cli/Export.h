@@ -25,6 +25,7 @@ extern const char* const kExportOptionHelp;
 // Exports one record (fonts already loaded). Data errors are raised as PathError naming the
 // record, write errors as PathError naming the output; nothing is written on failure.
 void ExportRecord(const std::string& record, const std::string& output, const std::string& format,
-                  const ExportOptions& options);
+                  const ExportOptions& options,
+                  files::Target target = files::Target::Unknown);
 
 }  // namespace plotwick::cli

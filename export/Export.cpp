@@ -159,12 +159,13 @@ std::vector<std::uint8_t> ExportBytes(TDrawing& drawing, ExportFormat format, co
     return {bytes.begin(), bytes.end()};
 }
 
-void Export(TDrawing& drawing, ExportFormat format, const ExportOptions& options, const std::string& path)
+void Export(TDrawing& drawing, ExportFormat format, const ExportOptions& options, const std::string& path,
+            files::Target target)
 {
     const Output out = Produce(drawing, format, options);
     const auto bytes = out.Bytes();
     try {
-        files::WriteFileAtomically(path, bytes.data(), bytes.size());
+        files::WriteFileAtomically(path, bytes.data(), bytes.size(), target);
     } catch (const std::exception& e) {
         throw OutputError(e.what());
     }

@@ -15,6 +15,7 @@
 #include "model/Geometry.h"
 #include "platform/codec/Bitmap.h"
 #include "platform/codec/JpegWriter.h"
+#include "platform/files/Files.h"
 #include "svg/SvgWriter.h"
 
 namespace plotwick {
@@ -66,7 +67,9 @@ std::pair<std::int32_t, std::int32_t> RasterSizeFor(const IntRect& bounds, const
 std::vector<std::uint8_t> ExportBytes(TDrawing& drawing, ExportFormat format, const ExportOptions& options);
 // Exports to a file, which is replaced only once the whole output is written (OutputError when
 // that fails; an existing file is then left as it was).
-void Export(TDrawing& drawing, ExportFormat format, const ExportOptions& options, const std::string& path);
+// target: as files::WriteFileAtomically's.
+void Export(TDrawing& drawing, ExportFormat format, const ExportOptions& options, const std::string& path,
+            files::Target target = files::Target::Unknown);
 
 // The clipboard: the enhanced metafile and the SVG document of "Copy as Vectors", and the
 // bitmap of "Copy as Bitmap" (one pixel per drawing unit). Each reloads the shapes.

@@ -383,9 +383,20 @@ void WriteInPlace(const std::string& path, const std::string& target, const unsi
 
 }  // namespace
 
-void WriteFileAtomically(const std::string& path, const void* data, std::size_t size)
+void WriteFileAtomically(const std::string& path, const void* data, std::size_t size, Target expected)
 {
     const auto* bytes = static_cast<const unsigned char*>(data);
+    if (expected == Target::New) {
+        switch (WriteUnnamedThenLink(path, bytes, size)) {
+        case Linked:
+            return;
+        case WriteFailed:
+            throw std::runtime_error("Stream write error");
+        case AppearedMeanwhile:  // a file or a link of that name: replaced, or written through, below
+        case Unsupported:
+            break;
+        }
+    }
     // Through a symbolic link, the file it points to is replaced and the link stays.
     const std::string target = FollowLinks(path);
     if (target.empty())

@@ -85,6 +85,12 @@ std::string JoinPath(const std::string& folder, const std::string& name);
 // be made is rewritten in place, its new length reserved first so that a full disk fails
 // before the old content changes. Throws std::runtime_error with "Cannot create file <name>",
 // "Cannot open file <name>" or "Stream write error".
-void WriteFileAtomically(const std::string& path, const void* data, std::size_t size);
+// A caller that has just listed the folder and found no entry of the name says Target::New:
+// the file is then linked under its name without looking the name up first (a lookup of a new
+// name waits while another thread adds a file to the folder), and if an entry of that name has
+// appeared meanwhile, it is treated as above.
+enum class Target { Unknown, New };
+void WriteFileAtomically(const std::string& path, const void* data, std::size_t size,
+                         Target expected = Target::Unknown);
 
 }  // namespace plotwick::files

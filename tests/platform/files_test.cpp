@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 
@@ -124,6 +126,75 @@ TEST(Files, AtomicWriteReplacesOnlyWhenComplete)
         EXPECT_EQ(ReadAll(target), "third");
     }
     EXPECT_THROW(files::WriteFileAtomically(dir / "missing/out.bin", "x", 1), std::runtime_error);
+}
+
+// A caller that expects a new name (export-all, after listing the folder) must get what any
+// write gets when the name is there after all.
+TEST(Files, AtomicWriteOfAnExpectedNewNameActsAsAnyWriteWhereTheNameExists)
+{
+    const struct {
+        const char* name;
+        std::function<void(const TempDir&)> setUp;
+    } cases[] = {
+        {"no entry", [](const TempDir&) {}},
+        {"a file with its own permissions",
+         [](const TempDir& d) {
+             WriteFile(d / "out.bin", Bytes().raw("old"));
+             ::chmod((d / "out.bin").c_str(), 0640);
+         }},
+        {"a link to a file in another folder",
+         [](const TempDir& d) {
+             MakeFolders(d / "real");
+             WriteFile(d / "real/file.bin", Bytes().raw("old"));
+             ASSERT_EQ(::symlink("real/file.bin", (d / "out.bin").c_str()), 0);
+         }},
+        {"a dangling link",
+         [](const TempDir& d) {
+             MakeFolders(d / "real");
+             ASSERT_EQ(::symlink("real/new.bin", (d / "out.bin").c_str()), 0);
+         }},
+        {"a file without write permission",
+         [](const TempDir& d) {
+             WriteFile(d / "out.bin", Bytes().raw("keep"));
+             ::chmod((d / "out.bin").c_str(), 0444);
+         }},
+        {"a folder", [](const TempDir& d) { MakeFolders(d / "out.bin"); }},
+    };
+    // Every entry below the folder: its name, kind, permissions and content.
+    const auto state = [](const TempDir& d) {
+        std::vector<std::string> seen;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(d.Path())) {
+            const auto status = std::filesystem::symlink_status(e.path());
+            std::string line = e.path().string().substr(d.Path().size()) + " " +
+                               std::to_string(static_cast<int>(status.type())) + " " +
+                               std::to_string(static_cast<int>(status.permissions()));
+            if (status.type() == std::filesystem::file_type::regular)
+                line += " " + ReadAll(e.path().string());
+            seen.push_back(line);
+        }
+        std::sort(seen.begin(), seen.end());
+        return seen;
+    };
+    for (const auto& c : cases) {
+        std::string outcome[2];
+        std::vector<std::string> states[2];
+        int i = 0;
+        for (files::Target expected : {files::Target::Unknown, files::Target::New}) {
+            TempDir dir;
+            c.setUp(dir);
+            try {
+                files::WriteFileAtomically(dir / "out.bin", "new", 3, expected);
+                outcome[i] = "written";
+            } catch (const std::runtime_error& e) {
+                outcome[i] = e.what();
+            }
+            outcome[i] = outcome[i].substr(0, outcome[i].find(dir.Path()));  // messages name the path
+            states[i] = state(dir);
+            ++i;
+        }
+        EXPECT_EQ(outcome[1], outcome[0]) << c.name;
+        EXPECT_EQ(states[1], states[0]) << c.name;
+    }
 }
 
 TEST(Files, AtomicWriteFailsCleanlyOnAFullDevice)
