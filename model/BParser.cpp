@@ -21,9 +21,12 @@ void ThrowFileNotOpen() { throw EBParseException(kFileNotOpen); }
 void ThrowIncorrectFormat() { throw EBParseException(kIncorrectFormat); }
 
 BParser::BParser(const std::string& fileName, std::int32_t startOffset, std::size_t readAhead)
-    : readAhead_(readAhead)
+    : BParser(files::OpenReadOnly(fileName), startOffset, readAhead)
 {
-    const int fd = files::OpenReadOnly(fileName);
+}
+
+BParser::BParser(int fd, std::int32_t startOffset, std::size_t readAhead) : readAhead_(readAhead)
+{
     if (fd < 0)
         return;
     FHandle = fd == 0 ? ::dup(fd) : fd;  // a handle of 0 would read as "not open"

@@ -34,6 +34,9 @@ public:
     // start of a file (a name and thumbnail, a glyph's code); 0 sizes reads to the file, up to
     // 64 KB.
     BParser(const std::string& fileName, std::int32_t startOffset, std::size_t readAhead = 0);
+    // A reader on a file already open (files::OpenReadOnly, files::Folder::Open), whose handle it
+    // takes over; -1 gives a reader on a file that could not be opened.
+    BParser(int handle, std::int32_t startOffset, std::size_t readAhead = 0);
     ~BParser();
     BParser(const BParser&) = delete;
     BParser& operator=(const BParser&) = delete;

@@ -39,10 +39,10 @@ struct LoadingMark {
 
 }  // namespace
 
-void VGlyph::Load(const std::string& fileName, const TDrawDB& db)
+void VGlyph::Load(int handle)
 {
     const ShapeCountScope count;
-    BParser reader(files::JoinPath(db.FPath, fileName), kShapeStreamOffset);
+    BParser reader(handle, kShapeStreamOffset);
     std::uint8_t t = reader.ReadTag();
     if (t == 'a') {
         const std::uint16_t n = reader.ReadWord();
@@ -107,10 +107,10 @@ void VFont::ScanGlyphFiles()
 {
     // A glyph's code is the first byte of its file; an empty file holds the missing glyph
     // (code 0), and of two files with one code the later in the listing is kept.
-    const files::Folder folder(FDB->FPath);
+    folder_ = std::make_unique<files::Folder>(FDB->FPath);
     for (const auto& entry : files::Enumerate(FDB->FPath, "*.dat", files::Hidden::Include)) {
         std::uint8_t first = 0;
-        const long n = folder.ReadStart(entry, &first, 1);
+        const long n = folder_->ReadStart(entry, &first, 1);
         if (n >= 0)
             glyphFiles_[n == 1 ? first : 0] = entry.name;
     }
@@ -123,15 +123,17 @@ VGlyph* VFont::GetGlyph(std::uint8_t code)
     const std::lock_guard lock(GlyphLoadLock());
     if (VGlyph* glyph = loaded_[code].load(std::memory_order_relaxed))
         return glyph;
+    // Through the folder held open since the scan: no path walked for each glyph.
     const auto fileExists = [this](std::uint8_t c) {
-        return !GlyphFile(c).empty() && files::FileExists(files::JoinPath(FDB->FPath, GlyphFile(c)));
+        return !GlyphFile(c).empty() && folder_->HasPlainFile(GlyphFile(c));
     };
     const auto load = [this](std::uint8_t c) -> VGlyph* {
         if (loading_[c])
             return nullptr;  // asked for again while it is being read: no glyph
         LoadingMark mark(loading_, c);
         auto glyph = std::make_unique<VGlyph>();
-        glyph->Load(GlyphFile(c), *FDB);
+        const std::string& file = GlyphFile(c);  // scans the folder first, if need be
+        glyph->Load(folder_->Open(file));
         glyphs_[c] = std::move(glyph);
         loaded_[c].store(glyphs_[c].get(), std::memory_order_release);
         return glyphs_[c].get();

@@ -19,11 +19,16 @@ namespace plotwick {
 class TDrawDB;
 class VFont;
 
+namespace files {
+class Folder;
+}
+
 inline constexpr const char* DefaultFontName = "VU Dedadiz";
 
 class VGlyph {
 public:
-    void Load(const std::string& fileName, const TDrawDB& db);
+    // Reads the glyph from its file, opened (handle taken over; -1: "File is not open.").
+    void Load(int handle);
     // Copies the outlines into list at the pen, recoloured, and advances the pen.
     void AppendOutlines(std::vector<std::unique_ptr<VPath>>& list, FPoint& pen,
                         const std::optional<VColor>& fill, const std::optional<VColor>& stroke) const;
@@ -56,6 +61,7 @@ public:
 
 private:
     std::once_flag scanned_;
+    std::unique_ptr<files::Folder> folder_;             // the glyph files' folder, held open once scanned
     std::array<std::string, 256> glyphFiles_;          // filed by code on first use
     std::array<std::unique_ptr<VGlyph>, 256> glyphs_;  // the cache, written under the load lock
     std::array<std::atomic<VGlyph*>, 256> loaded_{};  // published once loaded, read without it

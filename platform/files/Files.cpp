@@ -243,6 +243,25 @@ Folder::~Folder()
         ::close(fd_);
 }
 
+bool Folder::HasPlainFile(const std::string& name) const
+{
+    struct stat st;
+    return fd_ >= 0 && ::fstatat(fd_, name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
+}
+
+int Folder::Open(const std::string& name) const
+{
+    if (!HasPlainFile(name))
+        return -1;
+    const int fd = ::openat(fd_, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {  // replaced meanwhile
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 long Folder::ReadStart(const std::string& name, void* data, std::size_t size, bool listedAsFile) const
 {
     // Three or four calls a file (a font reads a few hundred files this way): the listing or a

@@ -68,6 +68,12 @@ public:
         return ReadStart(entry.name, data, size, entry.isFile);
     }
 
+    // Whether `name` in the folder is a plain file (or a link to one).
+    bool HasPlainFile(const std::string& name) const;
+    // Opens the plain file `name` in the folder for reading, as OpenReadOnly opens a path: a
+    // file descriptor, or -1.
+    int Open(const std::string& name) const;
+
 private:
     long ReadStart(const std::string& name, void* data, std::size_t size, bool listedAsFile) const;
 

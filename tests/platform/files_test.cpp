@@ -98,6 +98,12 @@ TEST(Files, AnOpenFolderReadsTheStartOfItsPlainFilesOnly)
         char buffer[2] = {};
         EXPECT_EQ(folder.ReadStart(c.name, buffer, 2), c.read) << c.name;
         EXPECT_EQ(std::string(buffer, static_cast<std::size_t>(std::max(c.read, 0L))), c.start) << c.name;
+        // A plain file is one that reads; it opens as one.
+        EXPECT_EQ(folder.HasPlainFile(c.name), c.read >= 0) << c.name;
+        const int fd = folder.Open(c.name);
+        EXPECT_EQ(fd >= 0, c.read >= 0) << c.name;
+        if (fd >= 0)
+            ::close(fd);
     }
     // An entry of the listing reads as its name does.
     for (const auto& entry : files::Enumerate(dir / "Font", "*.dat", files::Hidden::Include)) {
