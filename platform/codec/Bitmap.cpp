@@ -1,9 +1,57 @@
 #include "platform/codec/Bitmap.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
 namespace plotwick::gdi {
+
+namespace pixel_memory {
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+std::size_t Mapped(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
+
+}  // namespace
+
+void* Allocate(std::size_t bytes) noexcept
+{
+    if (bytes < kOwnPagesFrom)
+        return std::malloc(bytes == 0 ? 1 : bytes);
+    const std::size_t mapped = Mapped(bytes);
+    if (mapped < bytes || mapped + kHugePage < mapped)
+        return nullptr;
+    // Mapped a huge page larger, then trimmed to the aligned part.
+    void* raw = ::mmap(nullptr, mapped + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (start + kHugePage - 1) & ~(std::uintptr_t{kHugePage} - 1);
+    if (aligned > start)
+        ::munmap(raw, aligned - start);
+    if (const std::size_t tail = start + kHugePage - aligned; tail > 0)
+        ::munmap(reinterpret_cast<void*>(aligned + mapped), tail);
+    void* pixels = reinterpret_cast<void*>(aligned);
+    ::madvise(pixels, mapped, MADV_HUGEPAGE);
+    return pixels;
+}
+
+void Release(void* pixels, std::size_t bytes) noexcept
+{
+    if (!pixels)
+        return;
+    if (bytes < kOwnPagesFrom)
+        std::free(pixels);
+    else
+        ::munmap(pixels, Mapped(bytes));
+}
+
+}  // namespace pixel_memory
 
 Bitmap24::Bitmap24(std::int32_t width, std::int32_t height, std::uint32_t fill)
 {

@@ -4,10 +4,49 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <thread>
 #include <vector>
 
 namespace plotwick::gdi {
+
+// Memory for large pixel buffers. From kOwnPagesFrom bytes on a buffer is a mapping of its own,
+// aligned to 2 MiB and rounded up to whole 2 MiB, in huge pages where the system gives them: a
+// first touch of a 4 KiB page can cost 10 us on a virtual machine, so that clearing a
+// 1600 x 1600 work surface in small pages took 26 ms against 0.8 ms in huge ones.
+namespace pixel_memory {
+constexpr std::size_t kOwnPagesFrom = std::size_t{256} << 10;
+// Memory of at least `bytes` bytes (a mapping of its own from kOwnPagesFrom on); nullptr
+// when the system refuses it.
+void* Allocate(std::size_t bytes) noexcept;
+// Gives back what Allocate returned for the same `bytes`.
+void Release(void* pixels, std::size_t bytes) noexcept;
+}  // namespace pixel_memory
+
+template <typename T>
+struct PixelAllocator {
+    using value_type = T;
+    PixelAllocator() = default;
+    template <typename U>
+    PixelAllocator(const PixelAllocator<U>&) noexcept
+    {
+    }
+    T* allocate(std::size_t n)
+    {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T))
+            throw std::bad_array_new_length();
+        void* p = pixel_memory::Allocate(n * sizeof(T));
+        if (!p)
+            throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void deallocate(T* p, std::size_t n) noexcept { pixel_memory::Release(p, n * sizeof(T)); }
+    template <typename U>
+    bool operator==(const PixelAllocator<U>&) const noexcept
+    {
+        return true;
+    }
+};
 
 // Runs part(from, to) over the rows [0, rows): in two halves, the second on a thread of its own,
 // where there is a second processor and at least `worthFrom` rows (starting a thread costs about
@@ -47,12 +86,13 @@ public:
     std::uint8_t* Row(std::int32_t y) { return data_.data() + static_cast<std::size_t>(y) * Stride(); }
     const std::uint8_t* Row(std::int32_t y) const { return data_.data() + static_cast<std::size_t>(y) * Stride(); }
     std::size_t Stride() const { return static_cast<std::size_t>(width_) * 3; }
-    const std::vector<std::uint8_t>& Data() const { return data_; }
+    using Pixels = std::vector<std::uint8_t, PixelAllocator<std::uint8_t>>;
+    const Pixels& Data() const { return data_; }
 
 private:
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
-    std::vector<std::uint8_t> data_;
+    Pixels data_;
 };
 
 }  // namespace plotwick::gdi

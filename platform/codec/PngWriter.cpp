@@ -321,7 +321,7 @@ private:
     const std::size_t rowBytes_;
     bool threaded_;
     const std::uint32_t ringRows_;
-    std::vector<std::uint8_t> ring_;
+    std::vector<std::uint8_t, PixelAllocator<std::uint8_t>> ring_;
     std::vector<int> filters_;
     Progress made_;  // rows made
     Progress used_;  // rows the writer is done with

@@ -1,7 +1,6 @@
 #include "platform/device/RasterDevice.h"
 
 #include <cairo.h>
-#include <sys/mman.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -54,7 +53,9 @@ std::uint64_t AvailableMemory()
 // Below this size the memory check is not worth reading the system's files for.
 constexpr std::uint64_t kCheckMemoryAbove = 64u << 20;
 // From this size on the pixels are mapped by the surface itself.
-constexpr std::uint64_t kMapAbove = 4u << 20;
+constexpr std::uint64_t kMapAbove = pixel_memory::kOwnPagesFrom;
+// From this size on a surface is cleared on two processors.
+constexpr std::size_t kClearInTwoFrom = std::size_t{4} << 20;
 
 // The pixels of the last two mapped surfaces released, up to kCheckMemoryAbove bytes each, kept
 // for the next surfaces of the same size: a preview drawn again, or the next drawing of an
@@ -87,7 +88,7 @@ public:
                 }
             }
         }
-        ::munmap(pixels, bytes);
+        pixel_memory::Release(pixels, bytes);
     }
 
 private:
@@ -128,17 +129,14 @@ RasterSurface::RasterSurface(std::int32_t width, std::int32_t height, bool trans
 
     bool reused = false;  // pixels of an earlier surface, holding what was drawn there
     if (bytes >= kMapAbove) {
-        // Pixels of their own, in huge pages where the system gives them: the few faults of
-        // large pages instead of one for every 4 KiB cost less than the drawing of a preview.
+        // Pixels of their own, in huge pages where the system gives them (see pixel_memory).
         void* pixels = Spares().Take(static_cast<std::size_t>(bytes));
         if (pixels) {
             reused = true;
         } else {
-            pixels = ::mmap(nullptr, static_cast<std::size_t>(bytes), PROT_READ | PROT_WRITE,
-                            MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-            if (pixels == MAP_FAILED)
+            pixels = pixel_memory::Allocate(static_cast<std::size_t>(bytes));
+            if (!pixels)
                 throw std::runtime_error("Not enough memory for a " + SizeText(width, height) + " bitmap");
-            ::madvise(pixels, static_cast<std::size_t>(bytes), MADV_HUGEPAGE);
         }
         pixels_ = pixels;
         mappedBytes_ = static_cast<std::size_t>(bytes);
@@ -171,7 +169,7 @@ RasterSurface::RasterSurface(std::int32_t width, std::int32_t height, bool trans
         // first faults, which the system serves side by side.
         unsigned char* data = cairo_image_surface_get_data(surface_);
         const auto rowBytes = static_cast<std::size_t>(stride);
-        InTwoHalves(static_cast<std::size_t>(height), kMapAbove / rowBytes, [&](std::size_t from, std::size_t to) {
+        InTwoHalves(static_cast<std::size_t>(height), kClearInTwoFrom / rowBytes, [&](std::size_t from, std::size_t to) {
             std::memset(data + from * rowBytes, transparent ? 0 : 0xFF, (to - from) * rowBytes);
         });
         cairo_surface_mark_dirty(surface_);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -609,6 +611,37 @@ TEST(RasterBitmap, StartsWhiteAndConvertsToBitmap)
     EXPECT_EQ(bm.Row(2)[18], 0x33);  // blue first
     EXPECT_EQ(bm.Row(2)[20], 0x11);
     EXPECT_EQ(bm.GetPixel(5, 2), kWhite);
+}
+
+// Buffers from kOwnPagesFrom on are mappings of their own, aligned for huge pages; sizes on
+// either side of the limits hold their last byte, and a surface's pixels given to the next
+// surface of its size start white again.
+TEST(RasterBitmap, LargeBuffersAreAlignedMappingsThatStartClean)
+{
+    constexpr std::size_t kHuge = std::size_t{2} << 20;
+    for (std::size_t bytes : {std::size_t{1}, pixel_memory::kOwnPagesFrom - 1, pixel_memory::kOwnPagesFrom, kHuge,
+                              kHuge + 1, std::size_t{1600} * 1600 * 4}) {
+        SCOPED_TRACE(bytes);
+        auto* p = static_cast<unsigned char*>(pixel_memory::Allocate(bytes));
+        ASSERT_NE(p, nullptr);
+        if (bytes >= pixel_memory::kOwnPagesFrom)
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % kHuge, 0u);
+        p[0] = 1;
+        p[bytes - 1] = 2;
+        pixel_memory::Release(p, bytes);
+    }
+    for (auto [w, h] : {std::pair{256, 256}, std::pair{800, 600}, std::pair{1600, 1600}}) {
+        SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+        {
+            RasterDevice drawn(w, h);
+            drawn.FillRect(0, 0, w, h, 0);
+        }
+        RasterDevice again(w, h);
+        EXPECT_TRUE(Ink(again).Empty());
+        const Bitmap24 grey(w, h, 0x00808080), colour(w, h, 0x00102030);
+        EXPECT_EQ(grey.GetPixel(w - 1, h - 1), 0x00808080u);
+        EXPECT_EQ(colour.GetPixel(w - 1, h - 1), 0x00102030u);
+    }
 }
 
 TEST(RasterBitmap, ReductionAveragesEachBlockWithRounding)
