@@ -1,5 +1,11 @@
 // plotwick-cli: the model, renderers and writers of the desktop program, without a window.
+#include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -29,6 +35,33 @@ void PrintHelp(std::ostream& out)
         << kEscapeHelp;
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+void HeapInHugePages() {}  // the sanitizers' allocators have heaps of their own
+#else
+// Grows the heap once by 256 MiB and asks for it in huge pages, and has allocations up to
+// 32 MiB taken from it: a first touch of a 4 KiB page costs about 10 us on a virtual machine,
+// and Cairo's PDF writer alone touched 5,600 new pages for a drawing of 20,000 instructions
+// (21% of its time). Nothing is touched here; the pages cost memory as they are used, and
+// the heap goes on in ordinary pages past this size. Without a heap that grows, nothing
+// changes.
+void HeapInHugePages()
+{
+    constexpr std::size_t kReserve = std::size_t{256} << 20, kHugePage = std::size_t{2} << 20;
+    if (mallopt(M_MMAP_THRESHOLD, 32 << 20) == 0 || mallopt(M_TRIM_THRESHOLD, 2 * kReserve) == 0 ||
+        mallopt(M_TOP_PAD, kReserve) == 0)
+        return;
+    const auto before = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    void* volatile grown = std::malloc(std::size_t{1} << 20);  // volatile: kept, not folded away
+    std::free(grown);
+    const auto after = reinterpret_cast<std::uintptr_t>(sbrk(0));
+    mallopt(M_TOP_PAD, 128 << 10);  // glibc's own, for any growth later
+    const std::uintptr_t from = (before + kHugePage - 1) & ~(std::uintptr_t{kHugePage} - 1);
+    const std::uintptr_t to = after & ~(std::uintptr_t{kHugePage} - 1);
+    if (to > from)
+        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -50,6 +83,7 @@ int main(int argc, char** argv)
     for (const Command& c : Commands()) {
         if (c.name != args[0])
             continue;
+        HeapInHugePages();
         std::vector<std::string> rest(args.begin() + 1, args.end());
         for (const std::string& a : rest) {
             if (a == "--")
