@@ -41,7 +41,7 @@ gdi::Bitmap24 Render(TDrawing& drawing, const ExportOptions& o)
 {
     const auto [w, h] = RasterSizeFor(drawing.GetBounds(), o.raster);
     CheckRasterTargetSize(w, h);
-    gdi::Bitmap24 bitmap(w, h);
+    gdi::Bitmap24 bitmap(w, h, gdi::Bitmap24::Unfilled{});  // the rendering writes every pixel
     RenderToBitmap(drawing, bitmap, o.raster.fit, RenderOptionsOf(o));
     return bitmap;
 }

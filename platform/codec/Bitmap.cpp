@@ -53,7 +53,7 @@ void Release(void* pixels, std::size_t bytes) noexcept
 
 }  // namespace pixel_memory
 
-Bitmap24::Bitmap24(std::int32_t width, std::int32_t height, std::uint32_t fill)
+Bitmap24::Bitmap24(std::int32_t width, std::int32_t height, Unfilled)
 {
     if (width < 0 || height < 0)
         throw std::length_error("Bitmap size is negative");
@@ -61,14 +61,11 @@ Bitmap24::Bitmap24(std::int32_t width, std::int32_t height, std::uint32_t fill)
         throw std::length_error("Bitmap size is too large");
     width_ = width;
     height_ = height;
-    const std::size_t bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
-    const auto b = static_cast<std::uint8_t>(fill >> 16), g = static_cast<std::uint8_t>(fill >> 8),
-               r = static_cast<std::uint8_t>(fill);
-    if (b == g && g == r) {  // one pass over the pixels instead of two
-        data_.assign(bytes, b);
-        return;
-    }
-    data_.resize(bytes);
+    data_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
+}
+
+Bitmap24::Bitmap24(std::int32_t width, std::int32_t height, std::uint32_t fill) : Bitmap24(width, height, Unfilled{})
+{
     Fill(fill);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <new>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace plotwick::gdi {
@@ -41,6 +42,17 @@ struct PixelAllocator {
         return static_cast<T*>(p);
     }
     void deallocate(T* p, std::size_t n) noexcept { pixel_memory::Release(p, n * sizeof(T)); }
+    // A resize leaves the new bytes unwritten: every pixel is written once, by its first fill.
+    template <typename U>
+    void construct(U* p) noexcept
+    {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
     template <typename U>
     bool operator==(const PixelAllocator<U>&) const noexcept
     {
@@ -73,6 +85,9 @@ public:
     // Throws std::bad_alloc (or std::length_error) when the size cannot be held; a side longer
     // than kMaxSide is refused before any memory is asked for.
     Bitmap24(std::int32_t width, std::int32_t height, std::uint32_t fill = 0x00FFFFFF);
+    // A bitmap whose pixels the caller writes, every one of them, before reading any.
+    struct Unfilled {};
+    Bitmap24(std::int32_t width, std::int32_t height, Unfilled);
 
     std::int32_t Width() const { return width_; }
     std::int32_t Height() const { return height_; }
