@@ -35,15 +35,15 @@ void PrintHelp(std::ostream& out)
         << kEscapeHelp;
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || !defined(__GLIBC__)
 void HeapInHugePages() {}  // the sanitizers' allocators have heaps of their own
 #else
-// Grows the heap once by 256 MiB and asks for it in huge pages, and has allocations up to
+// Grows glibc's heap once by 256 MiB and asks for it in huge pages, and has allocations up to
 // 32 MiB taken from it: a first touch of a 4 KiB page costs about 10 us on a virtual machine,
 // and Cairo's PDF writer alone touched 5,600 new pages for a drawing of 20,000 instructions
-// (21% of its time). Nothing is touched here; the pages cost memory as they are used, and
-// the heap goes on in ordinary pages past this size. Without a heap that grows, nothing
-// changes.
+// (21% of its time). The pages are only reserved here and cost memory as they are used; the
+// heap goes on in ordinary pages past this size. Where the heap cannot grow, the block is
+// mapped elsewhere and nothing is asked for.
 void HeapInHugePages()
 {
     constexpr std::size_t kReserve = std::size_t{256} << 20, kHugePage = std::size_t{2} << 20;
