@@ -38,6 +38,7 @@ BParser::BParser(int fd, std::int32_t startOffset, std::size_t readAhead) : read
     }
     const off_t end = ::lseek(FHandle, 0, SEEK_END);
     FSize = end < 0 ? 0 : (end > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(end));
+    sizeKnown_ = end >= 0 && end < INT32_MAX;
     pos_ = startOffset;
 }
 
@@ -58,6 +59,11 @@ bool BParser::Fill()
 {
     if (pos_ < 0)
         return false;
+    if (sizeKnown_ && pos_ >= FSize) {  // at the end: a read would only say so (one call a glyph)
+        bufStart_ = pos_;
+        bufLen_ = 0;
+        return false;
+    }
     if (!buf_) {
         // Small files get a buffer of their size, a reader that needs only the start of a
         // file one of that size.

@@ -95,6 +95,7 @@ private:
     std::unique_ptr<std::uint8_t[]> buf_;
     std::size_t bufCap_ = 0;
     std::size_t readAhead_ = 0;
+    bool sizeKnown_ = false;  // FSize is the file's whole size at the open
 };
 
 }  // namespace plotwick
