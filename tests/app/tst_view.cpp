@@ -255,7 +255,7 @@ private slots:
         auto form = Open();
         QVERIFY(form);
         QTest::keyClicks(form->edFilter, QStringLiteral("rED"));
-        QCOMPARE(ItemTexts(form->drList).size(), 4);
+        QTRY_COMPARE(ItemTexts(form->drList).size(), 4);
         QStringList shown;
         for (int i = 0; i < form->drList->count(); ++i)
             if (!form->drList->item(i)->isHidden())
