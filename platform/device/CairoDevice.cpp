@@ -607,10 +607,97 @@ void CairoDevice::Fill(const Segment* segs, std::size_t count)
 {
     if (count == 0)
         return;
+    if (fillPixels_ && FillPixels(segs, count))
+        return;
     Emit(segs, count, false);
     cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_EVEN_ODD);
     SetSource(brushColor_);
     cairo_fill(cr_);
+}
+
+// The target, where opaque colour drawn on it simply replaces 32-bit pixels: an RGB or ARGB
+// image surface drawn on with OVER or SOURCE. Null otherwise.
+cairo_surface_t* CairoDevice::OpaquePixelTarget() const
+{
+    cairo_surface_t* surface = cairo_get_target(cr_);
+    if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE)
+        return nullptr;
+    const cairo_format_t format = cairo_image_surface_get_format(surface);
+    if (format != CAIRO_FORMAT_RGB24 && format != CAIRO_FORMAT_ARGB32)
+        return nullptr;
+    const cairo_operator_t op = cairo_get_operator(cr_);
+    return op == CAIRO_OPERATOR_OVER || op == CAIRO_OPERATOR_SOURCE ? surface : nullptr;
+}
+
+// A fill written to the pixels of the device's own image surface, as Cairo would fill the path
+// Emit makes of the segments. Returns false, having drawn nothing, where that is not known to
+// give Cairo's pixels; the caller then fills through Cairo.
+bool CairoDevice::FillPixels(const Segment* segs, std::size_t count)
+{
+    cairo_surface_t* surface = OpaquePixelTarget();
+    if (!surface || cairo_get_antialias(cr_) != CAIRO_ANTIALIAS_NONE)
+        return false;
+    cairo_matrix_t ctm;
+    cairo_get_matrix(cr_, &ctm);
+    if (ctm.xx != 1 || ctm.yx != 0 || ctm.xy != 0 || ctm.yy != 1 || ctm.x0 != 0 || ctm.y0 != 0)
+        return false;
+    double offsetX = 0, offsetY = 0, scaleX = 1, scaleY = 1;
+    cairo_surface_get_device_offset(surface, &offsetX, &offsetY);
+    cairo_surface_get_device_scale(surface, &scaleX, &scaleY);
+    if (offsetX != 0 || offsetY != 0 || scaleX != 1 || scaleY != 1)
+        return false;
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    if (!data)
+        return false;
+
+    // The coordinates Emit would give Cairo (no transformation to apply), inside the surface.
+    const double k = 1.0 / logicalPerDevice_;
+    const double ox = 0;
+    bool inside = true;
+    const auto at = [&](const Point& p, double& x, double& y) {
+        x = p.x * k + ox;
+        y = p.y * k + ox;
+        inside = inside && x >= 0 && x <= width && y >= 0 && y <= height;
+    };
+    filler_.Begin();
+    for (std::size_t i = 0; i < count && inside; ++i) {
+        const Segment& s = segs[i];
+        double x0, y0, x1, y1, x2, y2;
+        switch (s.op) {
+        case Op::Move:
+            at(s.p[0], x0, y0);
+            filler_.MoveTo(x0, y0);
+            break;
+        case Op::Line:
+            at(s.p[0], x0, y0);
+            filler_.LineTo(x0, y0);
+            break;
+        case Op::Curve:
+            at(s.p[0], x0, y0);
+            at(s.p[1], x1, y1);
+            at(s.p[2], x2, y2);
+            filler_.CurveTo(x0, y0, x1, y1, x2, y2);
+            break;
+        case Op::Close:
+            filler_.Close();
+            break;
+        }
+    }
+    if (!inside)
+        return false;
+    cairo_surface_flush(surface);
+    const std::uint32_t pixel = 0xFF000000u | ((brushColor_ & 0xFFu) << 16) | (brushColor_ & 0xFF00u) |
+                                ((brushColor_ >> 16) & 0xFFu);
+    const detail::PixelTarget target{reinterpret_cast<std::uint32_t*>(data), width, height,
+                                     cairo_image_surface_get_stride(surface) / 4};
+    detail::DirtyRect dirty;
+    if (!filler_.Fill(target, pixel, cairo_get_tolerance(cr_), dirty))
+        return false;
+    if (!dirty.Empty())
+        cairo_surface_mark_dirty_rectangle(surface, dirty.x0, dirty.y0, dirty.x1 - dirty.x0, dirty.y1 - dirty.y0);
+    return true;
 }
 
 void CairoDevice::Stroke(const Segment* segs, std::size_t count)
@@ -644,14 +731,8 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
 {
     if (!raster_)
         return false;
-    cairo_surface_t* surface = cairo_get_target(cr_);
-    if (cairo_surface_get_type(surface) != CAIRO_SURFACE_TYPE_IMAGE)
-        return false;
-    const cairo_format_t format = cairo_image_surface_get_format(surface);
-    if (format != CAIRO_FORMAT_RGB24 && format != CAIRO_FORMAT_ARGB32)
-        return false;
-    const cairo_operator_t op = cairo_get_operator(cr_);
-    if (op != CAIRO_OPERATOR_OVER && op != CAIRO_OPERATOR_SOURCE)
+    cairo_surface_t* surface = OpaquePixelTarget();
+    if (!surface)
         return false;
     // User space must map to pixels by a whole-pixel translation only.
     cairo_matrix_t ctm;
@@ -659,10 +740,14 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
     const double tx = ctm.x0, ty = ctm.y0;
     if (ctm.xx != 1 || ctm.yx != 0 || ctm.xy != 0 || ctm.yy != 1 || tx != std::floor(tx) || ty != std::floor(ty))
         return false;
-    cairo_rectangle_list_t* clips = cairo_copy_clip_rectangle_list(cr_);
-    if (clips->status != CAIRO_STATUS_SUCCESS) {
-        cairo_rectangle_list_destroy(clips);
-        return false;
+    // Nothing clips a context the device owns (asking Cairo would cost more than most lines).
+    cairo_rectangle_list_t* clips = nullptr;
+    if (!ownContext_) {
+        clips = cairo_copy_clip_rectangle_list(cr_);
+        if (clips->status != CAIRO_STATUS_SUCCESS) {
+            cairo_rectangle_list_destroy(clips);
+            return false;
+        }
     }
 
     cairo_surface_flush(surface);
@@ -671,7 +756,8 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
     const int width = cairo_image_surface_get_width(surface);
     const int height = cairo_image_surface_get_height(surface);
     if (!data) {
-        cairo_rectangle_list_destroy(clips);
+        if (clips)
+            cairo_rectangle_list_destroy(clips);
         return false;
     }
     const std::uint32_t pixel = 0xFF000000u | ((penColor_ & 0xFFu) << 16) | (penColor_ & 0xFF00u) |
@@ -681,7 +767,9 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
     using Box = detail::PixelBox;
     std::vector<Box>& boxes = clipBoxes_;
     boxes.clear();
-    for (int i = 0; i < clips->num_rectangles; ++i) {
+    if (!clips)
+        boxes.push_back({0, 0, width, height});
+    for (int i = 0; clips && i < clips->num_rectangles; ++i) {
         const cairo_rectangle_t& r = clips->rectangles[i];
         Box b{static_cast<std::int64_t>(std::ceil(r.x + tx - 0.5)), static_cast<std::int64_t>(std::ceil(r.y + ty - 0.5)),
               static_cast<std::int64_t>(std::ceil(r.x + r.width + tx - 0.5)),
@@ -693,7 +781,8 @@ bool CairoDevice::StrokeHairlinePixels(const Segment* segs, std::size_t count)
         if (b.x0 < b.x1 && b.y0 < b.y1)
             boxes.push_back(b);
     }
-    cairo_rectangle_list_destroy(clips);
+    if (clips)
+        cairo_rectangle_list_destroy(clips);
 
     constexpr double kLimit = 1099511627776.0;  // 2^40: keeps the stepping arithmetic exact
     auto toPixel = [&](double v) {

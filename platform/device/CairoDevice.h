@@ -42,12 +42,14 @@
 #pragma once
 
 #include "platform/device/DeviceContext.h"
+#include "platform/device/MonoFill.h"
 
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 typedef struct _cairo cairo_t;
+typedef struct _cairo_surface cairo_surface_t;
 typedef struct _cairo_font_face cairo_font_face_t;
 
 namespace plotwick::gdi {
@@ -135,6 +137,17 @@ public:
     std::size_t ClippedPoints() const { return clippedPoints_; }
     static void CheckClippedPoints(std::size_t points);
 
+protected:
+    // For a device that owns its context and its image surface, which nothing else clips:
+    // one-pixel lines then skip asking Cairo for the clip, and fills are written to the pixels
+    // directly, as Cairo would fill them, where the Cairo in use is one whose filling
+    // MonoFiller follows.
+    void OwnContext()
+    {
+        ownContext_ = true;
+        fillPixels_ = detail::CairoFillsAsMonoFiller();
+    }
+
 private:
     // Close carries the figure's start point.
     enum class Op : std::uint8_t { Move, Line, Curve, Close };
@@ -149,6 +162,8 @@ private:
     void Fill(const Segment* segs, std::size_t count);
     void Stroke(const Segment* segs, std::size_t count);
     bool StrokeHairlinePixels(const Segment* segs, std::size_t count);
+    bool FillPixels(const Segment* segs, std::size_t count);
+    cairo_surface_t* OpaquePixelTarget() const;
     double DeviceStrokeWidth() const;
     bool IsHairline() const;
     void SetSource(ColorRef color);
@@ -166,6 +181,9 @@ private:
     std::vector<detail::FlatPoint> flat_, flatTmp_;
     std::vector<detail::PixelBox> clipBoxes_;
     std::size_t clippedPoints_ = 0;  // points flattened for clipping so far
+    bool ownContext_ = false;
+    bool fillPixels_ = false;
+    detail::MonoFiller filler_;
     Point current_{};
     Point figureStart_{};
 

@@ -200,6 +200,7 @@ RasterDevice::RasterDevice(std::int32_t width, std::int32_t height, double logic
 RasterDevice::RasterDevice(std::int32_t width, std::int32_t height, double logicalPerDevice, bool transparent)
     : RasterSurface(width, height, transparent), CairoDevice(context_, logicalPerDevice, Target::Raster)
 {
+    OwnContext();
 }
 
 std::unique_ptr<RasterDevice> RasterDevice::Layer(std::int32_t width, std::int32_t height, double logicalPerDevice)
