@@ -20,12 +20,24 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 void ThrowFileNotOpen() { throw EBParseException(kFileNotOpen); }
 void ThrowIncorrectFormat() { throw EBParseException(kIncorrectFormat); }
 
+BParser::Opened BParser::Open(const std::string& fileName)
+{
+    Opened file;
+    file.fd = files::OpenReadOnly(fileName, &file.size);
+    return file;
+}
+
 BParser::BParser(const std::string& fileName, std::int32_t startOffset, std::size_t readAhead)
-    : BParser(files::OpenReadOnly(fileName), startOffset, readAhead)
+    : BParser(Open(fileName), startOffset, readAhead)
 {
 }
 
-BParser::BParser(int fd, std::int32_t startOffset, std::size_t readAhead) : readAhead_(readAhead)
+BParser::BParser(Opened file, std::int32_t startOffset, std::size_t readAhead)
+    : BParser(file.fd, startOffset, readAhead, file.size)
+{
+}
+
+BParser::BParser(int fd, std::int32_t startOffset, std::size_t readAhead, std::int64_t size) : readAhead_(readAhead)
 {
     if (fd < 0)
         return;
@@ -36,7 +48,7 @@ BParser::BParser(int fd, std::int32_t startOffset, std::size_t readAhead) : read
         FHandle = -1;
         return;
     }
-    const off_t end = ::lseek(FHandle, 0, SEEK_END);
+    const std::int64_t end = size >= 0 ? size : ::lseek(FHandle, 0, SEEK_END);
     FSize = end < 0 ? 0 : (end > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(end));
     sizeKnown_ = end >= 0 && end < INT32_MAX;
     pos_ = startOffset;

@@ -35,8 +35,9 @@ public:
     // 64 KB.
     BParser(const std::string& fileName, std::int32_t startOffset, std::size_t readAhead = 0);
     // A reader on a file already open (files::OpenReadOnly, files::Folder::Open), whose handle it
-    // takes over; -1 gives a reader on a file that could not be opened.
-    BParser(int handle, std::int32_t startOffset, std::size_t readAhead = 0);
+    // takes over; -1 gives a reader on a file that could not be opened. size: the file's size
+    // as the open found it, or -1 to ask the file.
+    BParser(int handle, std::int32_t startOffset, std::size_t readAhead = 0, std::int64_t size = -1);
     ~BParser();
     BParser(const BParser&) = delete;
     BParser& operator=(const BParser&) = delete;
@@ -74,6 +75,14 @@ public:
     std::int32_t FSize = 0;
 
 private:
+    // A file opened by name, with its size as the open found it.
+    struct Opened {
+        int fd = -1;
+        std::int64_t size = -1;
+    };
+    static Opened Open(const std::string& fileName);
+    BParser(Opened file, std::int32_t startOffset, std::size_t readAhead);
+
     // The next n bytes when they are all in the buffer (and so the file is open), else null.
     const std::uint8_t* Buffered(std::size_t n) const
     {

@@ -39,10 +39,10 @@ struct LoadingMark {
 
 }  // namespace
 
-void VGlyph::Load(int handle)
+void VGlyph::Load(int handle, std::int64_t size)
 {
     const ShapeCountScope count;
-    BParser reader(handle, kShapeStreamOffset);
+    BParser reader(handle, kShapeStreamOffset, 0, size);
     std::uint8_t t = reader.ReadTag();
     if (t == 'a') {
         const std::uint16_t n = reader.ReadWord();
@@ -133,7 +133,9 @@ VGlyph* VFont::GetGlyph(std::uint8_t code)
         LoadingMark mark(loading_, c);
         auto glyph = std::make_unique<VGlyph>();
         const std::string& file = GlyphFile(c);  // scans the folder first, if need be
-        glyph->Load(folder_->Open(file));
+        std::int64_t size = -1;
+        const int handle = folder_->Open(file, &size);
+        glyph->Load(handle, size);
         glyphs_[c] = std::move(glyph);
         loaded_[c].store(glyphs_[c].get(), std::memory_order_release);
         return glyphs_[c].get();

@@ -27,8 +27,9 @@ inline constexpr const char* DefaultFontName = "VU Dedadiz";
 
 class VGlyph {
 public:
-    // Reads the glyph from its file, opened (handle taken over; -1: "File is not open.").
-    void Load(int handle);
+    // Reads the glyph from its file, opened (handle taken over; -1: "File is not open."), of the
+    // size the open found (-1: unknown).
+    void Load(int handle, std::int64_t size = -1);
     // Copies the outlines into list at the pen, recoloured, and advances the pen.
     void AppendOutlines(std::vector<std::unique_ptr<VPath>>& list, FPoint& pen,
                         const std::optional<VColor>& fill, const std::optional<VColor>& stroke) const;

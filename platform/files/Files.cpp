@@ -193,8 +193,9 @@ bool DirectoryExists(const std::string& path)
 namespace {
 
 // Opens a regular file for reading. The open cannot block (a FIFO without a writer, a device
-// waiting for carrier): anything but a regular file is refused before it is read.
-int OpenRegular(const std::string& path)
+// waiting for carrier): anything but a regular file is refused before it is opened. The
+// descriptor keeps O_NONBLOCK, which means nothing to reads of a regular file.
+int OpenRegular(const std::string& path, std::int64_t* size)
 {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)
@@ -207,25 +208,25 @@ int OpenRegular(const std::string& path)
     if (fd < 0)
         return -1;
     // The entry may have been replaced between the two looks.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         errno = EINVAL;
         return -1;
     }
+    if (size)
+        *size = st.st_size;
     return fd;
 }
 
 }  // namespace
 
-int OpenReadOnly(const std::string& path)
+int OpenReadOnly(const std::string& path, std::int64_t* size)
 {
-    int fd = OpenRegular(path);
+    int fd = OpenRegular(path, size);
     if (fd < 0 && errno == ENOENT) {
         const std::string resolved = ResolvePath(path);
         if (!resolved.empty())
-            fd = OpenRegular(resolved);
+            fd = OpenRegular(resolved, size);
     }
     return fd;
 }
@@ -249,7 +250,7 @@ bool Folder::HasPlainFile(const std::string& name) const
     return fd_ >= 0 && ::fstatat(fd_, name.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode);
 }
 
-int Folder::Open(const std::string& name) const
+int Folder::Open(const std::string& name, std::int64_t* size) const
 {
     if (!HasPlainFile(name))
         return -1;
@@ -259,6 +260,8 @@ int Folder::Open(const std::string& name) const
         ::close(fd);
         return -1;
     }
+    if (fd >= 0 && size)
+        *size = st.st_size;
     return fd;
 }
 

@@ -40,8 +40,9 @@ bool DirectoryExists(const std::string& path);  // name case ignored
 
 // Read-only open that takes no lock (other programs may read and write the file meanwhile).
 // Returns a file descriptor, or -1. Resolves the name without regard to case. Only a regular
-// file is opened, and the open never blocks: a FIFO, a device or a socket gives -1.
-int OpenReadOnly(const std::string& path);
+// file is opened, and the open never blocks: a FIFO, a device or a socket gives -1. Where size
+// is given it receives the file's size as the open found it.
+int OpenReadOnly(const std::string& path, std::int64_t* size = nullptr);
 
 // A folder held open, so that the files in it are opened by name without walking its path
 // again for each (a font's glyph files, read one after another).
@@ -71,8 +72,8 @@ public:
     // Whether `name` in the folder is a plain file (or a link to one).
     bool HasPlainFile(const std::string& name) const;
     // Opens the plain file `name` in the folder for reading, as OpenReadOnly opens a path: a
-    // file descriptor, or -1.
-    int Open(const std::string& name) const;
+    // file descriptor, or -1 (and its size, where size is given).
+    int Open(const std::string& name, std::int64_t* size = nullptr) const;
 
 private:
     long ReadStart(const std::string& name, void* data, std::size_t size, bool listedAsFile) const;
