@@ -2,6 +2,8 @@
 // red, rows packed without padding.
 #pragma once
 
+#include "platform/threads/InTwoHalves.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -60,21 +62,6 @@ struct PixelAllocator {
     }
 };
 
-// Runs part(from, to) over the rows [0, rows): in two halves, the second on a thread of its own,
-// where there is a second processor and at least `worthFrom` rows (starting a thread costs about
-// as much as clearing a few hundred kilobytes), else in one piece. part must not throw.
-template <typename Part>
-void InTwoHalves(std::size_t rows, std::size_t worthFrom, const Part& part)
-{
-    if (rows < worthFrom || rows < 2 || std::thread::hardware_concurrency() < 2) {
-        part(std::size_t{0}, rows);
-        return;
-    }
-    const std::size_t half = rows / 2;
-    std::thread second([&] { part(half, rows); });
-    part(std::size_t{0}, half);
-    second.join();
-}
 
 class Bitmap24 {
 public:

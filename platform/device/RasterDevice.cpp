@@ -219,15 +219,18 @@ void RasterDevice::DrawOver(const RasterDevice& layer)
     const unsigned char* over = cairo_image_surface_get_data(layer.surface_);
     const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface_));
     const std::size_t overStride = static_cast<std::size_t>(cairo_image_surface_get_stride(layer.surface_));
-    for (std::int32_t y = 0; y < height_; ++y) {
-        auto* out = reinterpret_cast<std::uint32_t*>(data + static_cast<std::size_t>(y) * stride);
-        const auto* in = reinterpret_cast<const std::uint32_t*>(over + static_cast<std::size_t>(y) * overStride);
-        for (std::int32_t x = 0; x < width_; ++x) {
-            // Alpha is 0 where nothing was drawn and 255 wherever something was.
-            const std::uint32_t p = in[x];
-            out[x] = (p >> 24) != 0 ? p : out[x];
+    // A large surface on two processors, as it is cleared.
+    InTwoHalves(static_cast<std::size_t>(height_), kClearInTwoFrom / stride, [&](std::size_t from, std::size_t to) {
+        for (std::size_t y = from; y < to; ++y) {
+            auto* out = reinterpret_cast<std::uint32_t*>(data + y * stride);
+            const auto* in = reinterpret_cast<const std::uint32_t*>(over + y * overStride);
+            for (std::int32_t x = 0; x < width_; ++x) {
+                // Alpha is 0 where nothing was drawn and 255 wherever something was.
+                const std::uint32_t p = in[x];
+                out[x] = (p >> 24) != 0 ? p : out[x];
+            }
         }
-    }
+    });
     cairo_surface_mark_dirty(surface_);
 }
 
