@@ -357,6 +357,7 @@ bool MonoFiller::Fill(const PixelTarget& target, std::uint32_t pixel, double tol
 
     // Edges, each stepped from the middle of one pixel row to the next in exact arithmetic.
     edges_.clear();
+    edges_.reserve(lines_.size());
     for (const Line& l : lines_) {
         const std::int32_t top = std::max(RoundDown(l.top.y), ymin);
         const std::int32_t bottom = std::min(RoundDown(l.bottom.y), ymax);
@@ -385,17 +386,25 @@ bool MonoFiller::Fill(const PixelTarget& target, std::uint32_t pixel, double tol
     }
     if (edges_.empty())
         return true;
-    order_.resize(edges_.size());
-    for (std::uint32_t i = 0; i < order_.size(); ++i)
-        order_[i] = i;
-    std::sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) { return edges_[a].top < edges_[b].top; });
+    // The edges by the row they start on: a list for each row, through nextInRow_.
+    rowFirst_.assign(static_cast<std::size_t>(ymax - ymin), -1);
+    nextInRow_.resize(edges_.size());
+    std::int32_t firstRow = ymax;
+    for (std::size_t i = edges_.size(); i-- > 0;) {
+        std::int32_t& first = rowFirst_[static_cast<std::size_t>(edges_[i].top - ymin)];
+        nextInRow_[i] = first;
+        first = static_cast<std::int32_t>(i);
+        firstRow = std::min(firstRow, edges_[i].top);
+    }
 
     dirty = {xmax, ymax, xmin, ymin};
     active_.clear();
-    std::size_t next = 0;
-    for (std::int32_t y = edges_[order_[0]].top; y < ymax && (next < order_.size() || !active_.empty()); ++y) {
-        while (next < order_.size() && edges_[order_[next]].top == y)
-            active_.push_back(&edges_[order_[next++]]);
+    std::size_t waiting = edges_.size();
+    for (std::int32_t y = firstRow; y < ymax && (waiting > 0 || !active_.empty()); ++y) {
+        for (std::int32_t i = rowFirst_[static_cast<std::size_t>(y - ymin)]; i >= 0; i = nextInRow_[static_cast<std::size_t>(i)]) {
+            active_.push_back(&edges_[static_cast<std::size_t>(i)]);
+            --waiting;
+        }
         // In order of x on this row (stable, as the edges' order among equals does not matter).
         for (std::size_t i = 1; i < active_.size(); ++i) {
             Edge* e = active_[i];

@@ -84,7 +84,7 @@ private:
     };
     std::vector<Line> lines_;
     std::vector<Edge> edges_;
-    std::vector<std::uint32_t> order_;
+    std::vector<std::int32_t> rowFirst_, nextInRow_;
     std::vector<Edge*> active_;
     FixedPoint current_{}, figureStart_{}, lastAdded_{};
     std::int32_t polyX0_ = 0, polyX1_ = 0, polyY0_ = 0, polyY1_ = 0;  // fixed
