@@ -652,13 +652,13 @@ bool CairoDevice::FillPixels(const Segment* segs, std::size_t count)
     if (!data)
         return false;
 
-    // The coordinates Emit would give Cairo (no transformation to apply), inside the surface.
+    // The coordinates Emit gives Cairo for a fill (no transformation to apply), inside the
+    // surface.
     const double k = 1.0 / logicalPerDevice_;
-    const double ox = 0;
     bool inside = true;
     const auto at = [&](const Point& p, double& x, double& y) {
-        x = p.x * k + ox;
-        y = p.y * k + ox;
+        x = p.x * k;
+        y = p.y * k;
         inside = inside && x >= 0 && x <= width && y >= 0 && y <= height;
     };
     filler_.Begin();
