@@ -16,25 +16,9 @@
 namespace plotwick::bench {
 
 using fixture::Bytes;
+using fixture::Random;
 
 namespace {
-
-// A small linear congruential generator: the same numbers on every platform.
-class Random {
-public:
-    explicit Random(std::uint32_t seed) : state_(seed * 2654435761u + 1) {}
-    std::uint32_t Next()
-    {
-        state_ = state_ * 1664525u + 1013904223u;
-        return state_ >> 8;
-    }
-    // In [lo, hi).
-    float Uniform(float lo, float hi) { return lo + (hi - lo) * static_cast<float>(Next() % 65536) / 65536.0f; }
-    int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint32_t>(n)); }
-
-private:
-    std::uint32_t state_;
-};
 
 // Coordinates as the handheld would store them: hundredths.
 float Hundredths(double v) { return static_cast<float>(std::round(v * 100) / 100); }

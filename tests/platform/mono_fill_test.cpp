@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/device/MonoFill.h"
+#include "tests/support/Fixture.h"
 
 namespace {
 
@@ -24,26 +25,15 @@ struct PathOp {
 };
 using Path = std::vector<PathOp>;
 
-class Random {
-public:
-    explicit Random(std::uint32_t seed) : state_(seed * 2654435761u + 7) {}
-    std::uint32_t Next()
-    {
-        state_ = state_ * 1664525u + 1013904223u;
-        return state_ >> 8;
-    }
-    int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint32_t>(n)); }
-    // On a grid of 1/64 pixel most of the time (as drawings scaled by simple factors are),
-    // anywhere otherwise.
-    double Coordinate(double lo, double hi)
-    {
-        const double v = lo + (hi - lo) * (Next() % 1000000) / 1000000.0;
-        return Below(3) == 0 ? v : static_cast<int>(v * 64) / 64.0;
-    }
+using plotwick::fixture::Random;
 
-private:
-    std::uint32_t state_;
-};
+// In [lo, hi): on a grid of 1/64 pixel most of the time (as drawings scaled by simple factors
+// are), anywhere otherwise.
+double Coordinate(Random& r, double lo, double hi)
+{
+    const double v = lo + (hi - lo) * (r.Next() % 1000000) / 1000000.0;
+    return r.Below(3) == 0 ? v : static_cast<int>(v * 64) / 64.0;
+}
 
 // Figures of lines and curves anywhere on a size x size surface: self-crossing, thin, nearly
 // horizontal, open and closed.
@@ -52,11 +42,11 @@ Path RandomPath(Random& r, double size)
     Path path;
     const int figures = 1 + r.Below(3);
     for (int f = 0; f < figures; ++f) {
-        const double cx = r.Coordinate(0, size), cy = r.Coordinate(0, size);
+        const double cx = Coordinate(r, 0, size), cy = Coordinate(r, 0, size);
         const double reach = r.Below(4) == 0 ? size : 2 + r.Below(static_cast<int>(size / 3));
-        auto near = [&](double c) { return std::clamp(c + r.Coordinate(-reach, reach), 0.0, size); };
+        auto near = [&](double c) { return std::clamp(c + Coordinate(r, -reach, reach), 0.0, size); };
         const bool flat = r.Below(5) == 0;  // a sliver: every y within a pixel or two
-        auto nearY = [&] { return flat ? std::clamp(cy + r.Coordinate(-1.5, 1.5), 0.0, size) : near(cy); };
+        auto nearY = [&] { return flat ? std::clamp(cy + Coordinate(r, -1.5, 1.5), 0.0, size) : near(cy); };
         path.push_back({'M', {near(cx), nearY()}});
         const int steps = 1 + r.Below(8);
         for (int i = 0; i < steps; ++i) {

@@ -105,4 +105,21 @@ private:
     std::string path_;
 };
 
+// A small linear congruential generator: the same numbers on every platform.
+class Random {
+public:
+    explicit Random(std::uint32_t seed) : state_(seed * 2654435761u + 1) {}
+    std::uint32_t Next()
+    {
+        state_ = state_ * 1664525u + 1013904223u;
+        return state_ >> 8;
+    }
+    // In [lo, hi).
+    float Uniform(float lo, float hi) { return lo + (hi - lo) * static_cast<float>(Next() % 65536) / 65536.0f; }
+    int Below(int n) { return static_cast<int>(Next() % static_cast<std::uint32_t>(n)); }
+
+private:
+    std::uint32_t state_;
+};
+
 }  // namespace plotwick::fixture
