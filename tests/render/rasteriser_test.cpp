@@ -150,9 +150,51 @@ TEST_F(RenderTest, EmptyAndHugeTargetsAreClearErrors)
 
 // A drawing large enough to be drawn in two halves side by side gives the pixels of drawing its
 // shapes one after the other: overlapping fills and strokes, thin and thick pens, and paths
-// that start from where the path before them ended (no move of their own), the first of the
+// that start from where the path before them ended (no move of their own, a first curve that
+// reflects nothing, a figure closed back to a start made paths before), the first of the
 // second half included.
-TEST_F(RenderTest, ALargeDrawingDrawnInTwoHalvesGivesThePixelsOfDrawingItInOrder)
+class LargeDrawingTest : public RenderTest {
+protected:
+    void ExpectThePixelsOfDrawingItInOrder(const std::vector<Bytes>& paths)
+    {
+        TDrawing& d = Make([&] {
+            Bytes stream;
+            for (const Bytes& path : paths)
+                stream.append(path);
+            return stream;
+        }());
+        for (const bool fit : {true, false}) {
+            for (const int side : {150, 500}) {  // thick pens at 500 (scale 0.5), hairlines at 150
+                d.LoadShapes(true);
+                gdi::Bitmap24 drawn(side, side);
+                RenderToBitmap(d, drawn, fit);
+
+                // The same, shape by shape on one device.
+                d.LoadShapes(true);
+                gdi::RasterDevice work(2 * side, 2 * side);
+                const IntRect r = d.GetBounds();
+                const RenderPlacement p = ComputeRenderPlacement(r.Width(), r.Height(), 2 * side, 2 * side, fit);
+                d.Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
+                work.SetGraphicsMode(gdi::GM_COMPATIBLE);
+                for (const auto& shape : d.FShapes)
+                    Draw(*shape, work, RenderContext{}, {p.tx, p.ty}, p.penScale);
+                gdi::Bitmap24 expected(side, side);
+                work.ReduceHalfTo(expected);
+
+                int differing = 0, coloured = 0;
+                for (int y = 0; y < side; ++y)
+                    for (int x = 0; x < side; ++x) {
+                        differing += drawn.GetPixel(x, y) != expected.GetPixel(x, y);
+                        coloured += expected.GetPixel(x, y) != 0x00FFFFFFu;
+                    }
+                EXPECT_EQ(differing, 0) << "fit " << fit << ", " << side << " pixels";
+                EXPECT_GT(coloured, side * side / 4);
+            }
+        }
+    }
+};
+
+TEST_F(LargeDrawingTest, PathsWithAndWithoutMovesOfTheirOwn)
 {
     std::uint32_t seed = 12345;
     const auto next = [&](int below) {
@@ -165,6 +207,8 @@ TEST_F(RenderTest, ALargeDrawingDrawnInTwoHalvesGivesThePixelsOfDrawingItInOrder
         float x = static_cast<float>(next(2000)), y = static_cast<float>(next(2000));
         if (i % 3 != 0)
             instrs.push_back(M(x, y));  // every third path goes on from the previous one
+        else if (i % 2 == 0)
+            instrs.push_back(S(x - 30, y + 50, x, y));  // from the current point
         for (int k = 0; k < 7; ++k) {
             const float nx = x + static_cast<float>(next(300) - 150), ny = y + static_cast<float>(next(300) - 150);
             if (k % 2 == 0)
@@ -184,41 +228,21 @@ TEST_F(RenderTest, ALargeDrawingDrawnInTwoHalvesGivesThePixelsOfDrawingItInOrder
             stroke = colour ^ 0x00FFFFFF;
         paths.push_back(PathOf(fill, stroke, instrs));
     }
-    TDrawing& d = Make([&] {
-        Bytes stream;
-        for (const Bytes& path : paths)
-            stream.append(path);
-        return stream;
-    }());
+    ExpectThePixelsOfDrawingItInOrder(paths);
+}
 
-    for (const bool fit : {true, false}) {
-        for (const int side : {150, 500}) {  // thick pens at 500 (scale 0.5), hairlines at 150
-            d.LoadShapes(true);
-            gdi::Bitmap24 drawn(side, side);
-            RenderToBitmap(d, drawn, fit);
-
-            // The same, shape by shape on one device.
-            d.LoadShapes(true);
-            gdi::RasterDevice work(2 * side, 2 * side);
-            const IntRect r = d.GetBounds();
-            const RenderPlacement p = ComputeRenderPlacement(r.Width(), r.Height(), 2 * side, 2 * side, fit);
-            d.Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
-            work.SetGraphicsMode(gdi::GM_COMPATIBLE);
-            for (const auto& shape : d.FShapes)
-                Draw(*shape, work, RenderContext{}, {p.tx, p.ty}, p.penScale);
-            gdi::Bitmap24 expected(side, side);
-            work.ReduceHalfTo(expected);
-
-            int differing = 0, coloured = 0;
-            for (int y = 0; y < side; ++y)
-                for (int x = 0; x < side; ++x) {
-                    differing += drawn.GetPixel(x, y) != expected.GetPixel(x, y);
-                    coloured += expected.GetPixel(x, y) != 0x00FFFFFFu;
-                }
-            EXPECT_EQ(differing, 0) << "fit " << fit << ", " << side << " pixels";
-            EXPECT_GT(coloured, side * side / 2);
-        }
+// Only the first path moves: each later one starts where the one before ended, and closes its
+// figure back to that first move, so the position at any cut depends on every path before it.
+TEST_F(LargeDrawingTest, OneFigureRunningThroughEveryPath)
+{
+    std::vector<Bytes> paths;
+    paths.push_back(PathOf(std::nullopt, 0x000000FF, {M(1000, 1000), L(1010, 1000)}));
+    for (int i = 1; i < 4200; ++i) {
+        const float x = static_cast<float>((i * 37) % 2000), y = static_cast<float>((i * 91) % 2000);
+        paths.push_back(PathOf(static_cast<std::uint32_t>(i * 2654435761u) & 0x00FFFFFF, 0x00000000,
+                               {S(x + 20, y - 40, x, y), L(x + 60, y + 10), C(x + 90, y, x + 20, y + 90, x + 5, y + 70), Z()}));
     }
+    ExpectThePixelsOfDrawingItInOrder(paths);
 }
 
 TEST(ExportSize, DialogArithmetic)
