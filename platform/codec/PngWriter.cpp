@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 #include <png.h>
+#include <zlib.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -169,6 +170,58 @@ int FilterFlag(int value)
     }
 }
 
+// Row filtered with `filter` into out: the filter's byte, then n bytes.
+void ApplyFilter(int filter, const std::uint8_t* row, const std::uint8_t* prev, std::size_t n, std::uint8_t* out)
+{
+    constexpr std::size_t bpp = 3;
+    out[0] = static_cast<std::uint8_t>(filter);
+    std::uint8_t* d = out + 1;
+    std::size_t i = 0;
+    for (; i < bpp && i < n; ++i) {
+        const int x = row[i], b = prev[i];
+        switch (filter) {
+        case PNG_FILTER_VALUE_SUB: d[i] = static_cast<std::uint8_t>(x); break;
+        case PNG_FILTER_VALUE_UP: d[i] = static_cast<std::uint8_t>(x - b); break;
+        case PNG_FILTER_VALUE_AVG: d[i] = static_cast<std::uint8_t>(x - b / 2); break;
+        case PNG_FILTER_VALUE_PAETH: d[i] = static_cast<std::uint8_t>(x - b); break;
+        default: d[i] = static_cast<std::uint8_t>(x); break;
+        }
+    }
+#ifdef __SSE2__
+    if (filter != PNG_FILTER_VALUE_NONE) {
+        const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1);
+        const auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+        for (; i + 16 <= n; i += 16) {
+            const __m128i x = load(row + i), a = load(row + i - bpp), b = load(prev + i), c = load(prev + i - bpp);
+            __m128i predicted;
+            switch (filter) {
+            case PNG_FILTER_VALUE_SUB: predicted = a; break;
+            case PNG_FILTER_VALUE_UP: predicted = b; break;
+            case PNG_FILTER_VALUE_AVG:
+                predicted = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
+                break;
+            default:
+                predicted = _mm_packus_epi16(
+                    Paeth16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero), _mm_unpacklo_epi8(c, zero)),
+                    Paeth16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero), _mm_unpackhi_epi8(c, zero)));
+                break;
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_sub_epi8(x, predicted));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        const int x = row[i], a = row[i - bpp], b = prev[i], c = prev[i - bpp];
+        switch (filter) {
+        case PNG_FILTER_VALUE_SUB: d[i] = static_cast<std::uint8_t>(x - a); break;
+        case PNG_FILTER_VALUE_UP: d[i] = static_cast<std::uint8_t>(x - b); break;
+        case PNG_FILTER_VALUE_AVG: d[i] = static_cast<std::uint8_t>(x - (a + b) / 2); break;
+        case PNG_FILTER_VALUE_PAETH: d[i] = static_cast<std::uint8_t>(x - PaethPredictor(a, b, c)); break;
+        default: d[i] = static_cast<std::uint8_t>(x); break;
+        }
+    }
+}
+
 struct Output {
     std::vector<std::uint8_t>* bytes;
     bool outOfMemory = false;
@@ -239,10 +292,11 @@ private:
     std::atomic<std::uint32_t> awaited_{0};  // what the waiter waits for; 0: nobody waits
 };
 
-// The rows in RGB and the filters chosen for them, made ahead of libpng: on a thread of their
-// own for a large image, so that the writing thread does little but compress, which takes most
-// of the time; on the writing thread, a row at a time, for a small one. The rows go round a
-// ring, whose last row still holds the row above the one being made.
+// The rows in RGB and the filters chosen for them, made ahead of the compression: on a thread
+// of their own for a large image, so that the writing thread does little but compress, which
+// takes most of the time; there each row is also filtered, for zlib directly. For a small
+// image, on the writing thread, a row at a time, for libpng. The rows go round a ring, whose
+// last row still holds the row above the one being made.
 class PreparedRows {
 public:
     explicit PreparedRows(const Bitmap24& bitmap)
@@ -253,6 +307,7 @@ public:
                     std::thread::hardware_concurrency() > 1),
           ringRows_(threaded_ ? std::min<std::uint32_t>(height_, kRingRows) : 2),
           ring_(std::size_t{ringRows_} * rowBytes_),
+          filtered_(threaded_ ? std::size_t{ringRows_} * (rowBytes_ + 1) : 0),
           filters_(ringRows_)
     {
         if (threaded_) {
@@ -260,6 +315,7 @@ public:
                 maker_ = std::thread([this] { MakeAll(); });
             } catch (const std::system_error&) {
                 threaded_ = false;  // no thread to be had: made on the writing thread
+                filtered_.clear();
             }
         }
     }
@@ -273,6 +329,18 @@ public:
     }
     PreparedRows(const PreparedRows&) = delete;
     PreparedRows& operator=(const PreparedRows&) = delete;
+
+    // Whether the rows are made filtered, on their own thread.
+    bool Filtered() const { return threaded_; }
+
+    // Row y filtered, with its filter's byte first (rows made filtered), in order from the top;
+    // the row before it is done with.
+    const std::uint8_t* FilteredRow(std::uint32_t y)
+    {
+        used_.Raise(y);
+        made_.WaitFor(y + 1, y + 1);
+        return filtered_.data() + std::size_t{y % ringRows_} * (rowBytes_ + 1);
+    }
 
     // Row y, in order from the top, and the filter for it; the row before it is done with.
     const std::uint8_t* Row(std::uint32_t y, int& filter)
@@ -296,9 +364,18 @@ private:
     {
         std::uint8_t* row = Slot(y);
         RowToRgb(bitmap_, y, row);
+        const bool width1 = bitmap_.Width() == 1;
+        if (threaded_) {
+            // The row above the first is zeros, as libpng takes it.
+            if (y == 0)
+                zeros_.assign(rowBytes_, 0);
+            const std::uint8_t* prev = y == 0 ? zeros_.data() : Slot(y - 1);
+            const int filter = ChooseFilter(row, prev, rowBytes_, width1);
+            ApplyFilter(filter, row, prev, rowBytes_, filtered_.data() + std::size_t{y % ringRows_} * (rowBytes_ + 1));
+            return;
+        }
         // The first row's filter is libpng's own choice (PNG_FILTER_VALUE_LAST: none made here).
-        filters_[y % ringRows_] = y == 0 ? PNG_FILTER_VALUE_LAST
-                                         : ChooseFilter(row, Slot(y - 1), rowBytes_, bitmap_.Width() == 1);
+        filters_[y % ringRows_] = y == 0 ? PNG_FILTER_VALUE_LAST : ChooseFilter(row, Slot(y - 1), rowBytes_, width1);
     }
 
     void MakeAll()
@@ -322,6 +399,8 @@ private:
     bool threaded_;
     const std::uint32_t ringRows_;
     std::vector<std::uint8_t, PixelAllocator<std::uint8_t>> ring_;
+    std::vector<std::uint8_t, PixelAllocator<std::uint8_t>> filtered_;
+    std::vector<std::uint8_t> zeros_;
     std::vector<int> filters_;
     Progress made_;  // rows made
     Progress used_;  // rows the writer is done with
@@ -370,6 +449,82 @@ bool WriteFile(Output& out, const Bitmap24& bitmap, PreparedRows& rows)
     return true;
 }
 
+// The file as libpng writes it, written here with the rows made filtered: the chunks libpng
+// writes (signature, IHDR, bKGD, IDAT, IEND), and the image data compressed by zlib with
+// libpng's settings (level 6, a window of 15 bits, memory level 8, filtered-data strategy),
+// given to deflate a row at a time and cut into IDAT chunks of 8192 bytes, as libpng does.
+// False when zlib failed.
+bool WriteFileDirect(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, PreparedRows& rows)
+{
+    constexpr std::size_t kChunkBytes = 8192;  // libpng's compression buffer
+    const auto put32 = [&](std::uint32_t v) {
+        const std::uint8_t b[4] = {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+                                   static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+        bytes.insert(bytes.end(), b, b + 4);
+    };
+    const auto chunk = [&](const char* type, const std::uint8_t* data, std::size_t length) {
+        put32(static_cast<std::uint32_t>(length));
+        const std::size_t start = bytes.size();
+        bytes.insert(bytes.end(), type, type + 4);
+        if (length > 0)
+            bytes.insert(bytes.end(), data, data + length);
+        put32(static_cast<std::uint32_t>(crc32(0, bytes.data() + start, static_cast<uInt>(length + 4))));
+    };
+    static const std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+    bytes.insert(bytes.end(), kSignature, kSignature + 8);
+    const auto w = static_cast<std::uint32_t>(bitmap.Width()), h = static_cast<std::uint32_t>(bitmap.Height());
+    const std::uint8_t header[13] = {static_cast<std::uint8_t>(w >> 24), static_cast<std::uint8_t>(w >> 16),
+                                     static_cast<std::uint8_t>(w >> 8),  static_cast<std::uint8_t>(w),
+                                     static_cast<std::uint8_t>(h >> 24), static_cast<std::uint8_t>(h >> 16),
+                                     static_cast<std::uint8_t>(h >> 8),  static_cast<std::uint8_t>(h),
+                                     8, PNG_COLOR_TYPE_RGB, 0, 0, 0};
+    chunk("IHDR", header, sizeof header);
+    const std::uint8_t white[6] = {0, 255, 0, 255, 0, 255};  // bKGD: 16 bits a channel
+    chunk("bKGD", white, sizeof white);
+
+    z_stream z;
+    std::memset(&z, 0, sizeof z);
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_FILTERED) != Z_OK)
+        return false;
+    std::uint8_t out[kChunkBytes];
+    z.next_out = out;
+    z.avail_out = kChunkBytes;
+    const std::size_t rowBytes = bitmap.Stride() + 1;
+    bool ok = true;
+    for (std::uint32_t y = 0; y <= h && ok; ++y) {
+        const bool last = y == h;
+        z.next_in = last ? nullptr : const_cast<Bytef*>(rows.FilteredRow(y));
+        z.avail_in = last ? 0 : static_cast<uInt>(rowBytes);
+        for (;;) {
+            const int flush = last ? Z_FINISH : Z_NO_FLUSH;
+            const int ret = deflate(&z, flush);
+            if (z.avail_out == 0) {
+                chunk("IDAT", out, kChunkBytes);
+                z.next_out = out;
+                z.avail_out = kChunkBytes;
+                if (ret == Z_OK && (last || z.avail_in > 0))
+                    continue;
+            }
+            if (ret == Z_OK && !last && z.avail_in == 0)
+                break;
+            if (ret == Z_STREAM_END && last) {
+                const std::size_t size = kChunkBytes - z.avail_out;
+                if (size > 0)
+                    chunk("IDAT", out, size);
+                break;
+            }
+            if (ret != Z_OK || last) {
+                ok = false;
+                break;
+            }
+        }
+    }
+    deflateEnd(&z);
+    if (ok)
+        chunk("IEND", nullptr, 0);
+    return ok;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap)
@@ -382,6 +537,12 @@ std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap)
 
     PreparedRows rows(bitmap);
     std::vector<std::uint8_t> bytes;
+    if (rows.Filtered()) {
+        if (!WriteFileDirect(bytes, bitmap, rows))
+            throw std::runtime_error(std::string("Cannot encode the bitmap as PNG: ") +
+                                     cairo_status_to_string(CAIRO_STATUS_NO_MEMORY));
+        return bytes;
+    }
     Output out{&bytes};
     if (!WriteFile(out, bitmap, rows))
         throw std::runtime_error(std::string("Cannot encode the bitmap as PNG: ") +

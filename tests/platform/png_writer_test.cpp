@@ -50,10 +50,14 @@ TEST(PngWriter, ChoosesTheFiltersLibpngChooses)
         {"one pixel wide", 1, 200, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 7) ^ y; }},
         {"one row", 200, 1, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 256); }},
         {"wide", 3000, 3, [](std::uint32_t x, std::uint32_t y) { return Noise(x / 5, y, 5) + x * 3; }},
-        // Large enough for the rows to be made on a second thread, and taller than the ring
-        // they go round: flat bands between the noisy ones give each filter its rows.
+        // Large enough for the rows to be made and filtered on a second thread and compressed
+        // without libpng, and taller than the ring they go round: flat bands between the noisy
+        // ones give each filter its rows; noise alone gives zlib stored blocks and a file of
+        // many IDAT chunks; white gives long matches.
         {"large, bands of noise and flat colour", 400, 700,
          [](std::uint32_t x, std::uint32_t y) { return (y / 50) % 2 ? Noise(x, y, 256) : (y / 100) * 0x203040u; }},
+        {"large noise", 300, 300, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 256); }},
+        {"large white", 800, 600, [](std::uint32_t, std::uint32_t) { return 0x00FFFFFFu; }},
     };
     for (const auto& c : cases) {
         const gdi::Bitmap24 bitmap = Painted(c.w, c.h, c.colour);
