@@ -2,8 +2,10 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -28,6 +30,9 @@ float Quotient(long double numerator, std::int64_t denominator)
 constexpr std::size_t kSplitFromInstructions = 20000;
 // Nor when the work bitmap is larger than this: the second half needs a layer of that size.
 constexpr std::int64_t kLargestSplitPixels = std::int64_t{4096} * 4096;
+// The preview makes a work bitmap of this many pixels or more on a second thread while the
+// drawing loads: below it the thread costs more than the bitmap.
+constexpr std::int64_t kMadeAsideFromPixels = std::int64_t{1} << 20;
 
 // The work of drawing a shape: its instructions, and one for the shape itself.
 std::size_t Weight(const VPath& shape)
@@ -261,11 +266,12 @@ void CheckRasterTargetSize(std::int64_t width, std::int64_t height)
                                  std::to_string(largest) + " pixels.");
 }
 
-void RenderToBitmap(TDrawing& drawing, gdi::Bitmap24& target, bool fit, const RenderOptions& options)
+namespace {
+
+// Draws the loaded drawing on `work`, a new device twice the target's size, and reduces it to
+// the target.
+void RenderOn(gdi::RasterDevice& work, TDrawing& drawing, gdi::Bitmap24& target, bool fit, const RenderOptions& options)
 {
-    const std::int32_t tw = target.Width(), th = target.Height();
-    CheckRasterTargetSize(tw, th);
-    gdi::RasterDevice work(2 * tw, 2 * th);
     const IntRect r = drawing.GetBounds();
     const RenderPlacement p = ComputeRenderPlacement(r.Width(), r.Height(), work.Width(), work.Height(), fit);
     drawing.Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
@@ -278,6 +284,15 @@ void RenderToBitmap(TDrawing& drawing, gdi::Bitmap24& target, bool fit, const Re
     }
     // The reduction writes every pixel of the target.
     work.ReduceHalfTo(target);
+}
+
+}  // namespace
+
+void RenderToBitmap(TDrawing& drawing, gdi::Bitmap24& target, bool fit, const RenderOptions& options)
+{
+    CheckRasterTargetSize(target.Width(), target.Height());
+    gdi::RasterDevice work(2 * target.Width(), 2 * target.Height());
+    RenderOn(work, drawing, target, fit, options);
 }
 
 void RenderRegion(const ShapeList& shapes, gdi::Bitmap24& target, double scale, double x0, double y0,
@@ -310,8 +325,46 @@ void RenderRegion(const ShapeList& shapes, gdi::Bitmap24& target, double scale, 
 
 void RenderToImage(TDrawing& drawing, gdi::Bitmap24& image, const RenderOptions& options)
 {
-    drawing.LoadShapes(true, options.Cancelled);
-    RenderToBitmap(drawing, image, true, options);
+    const std::int64_t workPixels = std::int64_t{4} * image.Width() * image.Height();
+    if (workPixels < kMadeAsideFromPixels || std::thread::hardware_concurrency() < 2) {
+        drawing.LoadShapes(true, options.Cancelled);
+        RenderToBitmap(drawing, image, true, options);
+        return;
+    }
+    // A large work device is made (its memory mapped and cleared) while the drawing loads. The
+    // errors stay in their order: the drawing's, then the size's, then the device's.
+    std::optional<gdi::RasterDevice> work;
+    std::exception_ptr workError;
+    std::thread maker;
+    const bool sized = image.Width() <= gdi::RasterDevice::kMaxSide / 2 && image.Height() <= gdi::RasterDevice::kMaxSide / 2;
+    if (sized) {
+        try {
+            maker = std::thread([&] {
+                try {
+                    work.emplace(2 * image.Width(), 2 * image.Height());
+                } catch (...) {
+                    workError = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the device is made after the loading.
+        }
+    }
+    try {
+        drawing.LoadShapes(true, options.Cancelled);
+    } catch (...) {
+        if (maker.joinable())
+            maker.join();
+        throw;
+    }
+    if (maker.joinable())
+        maker.join();
+    CheckRasterTargetSize(image.Width(), image.Height());
+    if (workError)
+        std::rethrow_exception(workError);
+    if (!work)
+        work.emplace(2 * image.Width(), 2 * image.Height());
+    RenderOn(*work, drawing, image, true, options);
 }
 
 }  // namespace plotwick

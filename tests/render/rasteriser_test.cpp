@@ -1,7 +1,10 @@
 // Placement of a drawing in the work bitmap, and rendered pixels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "model/Drawing.h"
@@ -132,6 +135,33 @@ TEST_F(RenderTest, StraightLineExportsStretched)
     gdi::Bitmap24 bmp(size.Width(), size.Height());
     RenderToBitmap(d, bmp, false);
     EXPECT_LT(bmp.GetPixel(50, 0) & 0xFF, 0xFFu);  // the line shows
+}
+
+// The preview of a large image makes its work bitmap while the drawing loads: the same pixels
+// as loading first, and a drawing that cannot be loaded reports its own error at any size.
+TEST_F(RenderTest, PreviewGivesThePixelsOfLoadingThenRendering)
+{
+    TDrawing& d = Make(kSquareWithHole);
+    std::vector<std::string> errors;
+    for (const auto& [w, h] : {std::pair{60, 40}, std::pair{640, 500}}) {
+        gdi::Bitmap24 preview(w, h);
+        RenderToImage(d, preview);
+        d.LoadShapes(true);
+        gdi::Bitmap24 expected(w, h);
+        RenderToBitmap(d, expected, true);
+        EXPECT_TRUE(std::equal(preview.Row(0), preview.Row(0) + preview.Stride() * h, expected.Row(0))) << w;
+
+        TDrawing missing(&db, "missing.dat");
+        gdi::Bitmap24 image(w, h);
+        try {
+            RenderToImage(missing, image);
+            errors.push_back("no error");
+        } catch (const std::exception& e) {
+            errors.push_back(e.what());
+        }
+    }
+    EXPECT_EQ(errors[0], errors[1]);
+    EXPECT_NE(errors[0], "no error");
 }
 
 TEST_F(RenderTest, EmptyAndHugeTargetsAreClearErrors)
