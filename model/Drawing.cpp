@@ -1,6 +1,10 @@
 #include "model/Drawing.h"
 
+#include <unistd.h>
+
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include "model/BParser.h"
 #include "model/DrawDB.h"
@@ -44,6 +48,230 @@ std::array<std::uint32_t, 256> BuildPalette()
     palette[229] = Rgb(0, 0x76, 0x76);
     // 230 to 255 stay black.
     return palette;
+}
+
+// From this many bytes of shapes on, a second thread reads the second half of the stream while
+// the loading thread reads the first.
+constexpr std::int64_t kReadAheadFrom = std::int64_t{256} << 10;
+
+using ShapeList = std::vector<std::unique_ptr<VPath>>;
+
+// The second half of a record's shape stream, read on a second thread while the loading thread
+// reads the first. The stream has no index: the thread starts at a kind byte near the middle,
+// which may lie inside another shape's bytes, and reads top-level shapes on from there. Where
+// it and the loading thread start a top-level shape at the same position, both read the same
+// bytes from there in the same way, so the loading thread takes the thread's shapes from that
+// one on instead of reading them. Where they never meet, the loading thread reads on alone.
+class ReadAhead {
+public:
+    ReadAhead(int handle, std::int32_t size, std::int64_t from, const std::atomic<bool>* cancelled)
+        : reader_(handle, static_cast<std::int32_t>(from), 0, size), cancelled_(cancelled), starts_(kPublished)
+    {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~ReadAhead() { Stop(); }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Called by the loading thread before it reads the top-level shape at `at`: true when the
+    // thread's shapes from there on are the rest of the drawing, which are then appended to
+    // `shapes` and counted.
+    bool TakeOver(std::int64_t at, ShapeList& shapes)
+    {
+        if (givenUp_)
+            return false;
+        // Whether the thread starts a shape at `at` is known once it has published a start from
+        // `at` on: until then (it is most often far ahead) the loading thread waits, so that
+        // where the two meet depends on the bytes alone.
+        for (;;) {
+            const std::uint64_t progress = progress_.load(std::memory_order_acquire);
+            const std::size_t published = published_.load(std::memory_order_acquire);
+            while (next_ < published && starts_[next_].at < at)
+                ++next_;
+            if (next_ < published)
+                break;
+            if (published == kPublished || finished_.load(std::memory_order_acquire)) {
+                if (published_.load(std::memory_order_acquire) == published) {
+                    GiveUp();
+                    return false;
+                }
+                continue;
+            }
+            progress_.wait(progress, std::memory_order_acquire);
+        }
+        return starts_[next_].at == at && Join(starts_[next_], shapes);
+    }
+
+private:
+    // The first top-level shapes the thread reads are published to the loading thread as they
+    // come: the two meet within the first few where they meet at all.
+    static constexpr std::size_t kPublished = 4096;
+
+    struct Start {
+        std::int64_t at = 0;   // the position of the shape's kind byte
+        std::size_t kept = 0;  // shapes kept before it
+        std::size_t chain = 0;
+        ShapeCounts counts;  // counted before it
+    };
+    // Top-level shapes read one after another up to a byte that is not a kind (the end of the
+    // drawing, for a loading thread that reads the same shapes) or an error.
+    struct Chain {
+        std::size_t kept = 0;  // shapes kept at its end
+        ShapeCounts counts;    // counted at its end
+        bool clean = false;    // ended by a byte that is not a kind
+    };
+
+    void Stop()
+    {
+        stop_.store(true, std::memory_order_relaxed);
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+    void GiveUp()
+    {
+        givenUp_ = true;
+        Stop();
+    }
+
+    bool Join(const Start& start, ShapeList& shapes)
+    {
+        thread_.join();
+        if (start.chain >= chains_.size()) {
+            givenUp_ = true;
+            return false;
+        }
+        const Chain& chain = chains_[start.chain];
+        // A chain ended by an error is read again by the loading thread, which raises it in its
+        // place. So is one whose shapes might take the record past its limits: what the thread
+        // counted in all (the glyphs it loaded included) bounds what reading it all in order
+        // would count.
+        const ShapeCounts now = CurrentShapeCounts();
+        const ShapeLimits limits = GetShapeLimits();
+        if (!chain.clean || now.shapes + total_.shapes > limits.shapes ||
+            now.instructions + total_.instructions > limits.instructions) {
+            givenUp_ = true;
+            return false;
+        }
+        CountShapes(chain.counts.shapes - start.counts.shapes);
+        CountInstructions(chain.counts.instructions - start.counts.instructions);
+        for (std::size_t i = start.kept; i < chain.kept; ++i)
+            shapes.push_back(std::move(kept_[i]));
+        return true;
+    }
+
+    bool Stopped() const
+    {
+        return stop_.load(std::memory_order_relaxed) || (cancelled_ && cancelled_->load(std::memory_order_relaxed));
+    }
+
+    void Run()
+    {
+        try {
+            ReadChains();
+        } catch (...) {
+            // Out of memory between two chains: the ones recorded stand.
+        }
+        Finish();
+    }
+
+    void ReadChains()
+    {
+        const ShapeCountScope count;
+        std::int64_t scan = reader_.Skip(0);
+        while (!Stopped()) {
+            // The next kind byte from `scan` on.
+            reader_.Skip(static_cast<std::int32_t>(scan - reader_.Skip(0)));
+            std::int64_t at = scan;
+            std::unique_ptr<VPath> shape;
+            while (!shape) {
+                at = reader_.Skip(0);
+                shape = ShapeFactory::CreateShape(reader_.ReadTag());
+                if (!shape && (reader_.LastTagWasEnd() || Stopped()))
+                    return;
+            }
+            Chain chain;
+            const std::int64_t chainStart = at;
+            try {
+                while (shape) {
+                    if (Stopped())
+                        break;
+                    Publish({at, kept_.size(), chains_.size(), CurrentShapeCounts()});
+                    if (auto kept = ReadShape(reader_, std::move(shape)))
+                        kept_.push_back(std::move(kept));
+                    at = reader_.Skip(0);
+                    shape = ShapeFactory::CreateShape(reader_.ReadTag());
+                }
+                chain.clean = !shape;
+            } catch (...) {
+                // A first shape that cannot be read was most likely no shape: the search goes
+                // on after its kind byte. An error further on ends the reading ahead.
+                chain.clean = false;
+                chain.kept = kept_.size();
+                chain.counts = CurrentShapeCounts();
+                chains_.push_back(chain);
+                if (at != chainStart)
+                    return;
+                scan = at + 1;
+                continue;
+            }
+            chain.kept = kept_.size();
+            chain.counts = CurrentShapeCounts();
+            chains_.push_back(chain);
+            if (!chain.clean || reader_.LastTagWasEnd())
+                return;
+            scan = at + 1;  // past the byte that ended the chain
+        }
+    }
+
+    void Publish(const Start& start)
+    {
+        const std::size_t n = published_.load(std::memory_order_relaxed);
+        if (n == kPublished)
+            return;
+        starts_[n] = start;
+        published_.store(n + 1, std::memory_order_release);
+        progress_.fetch_add(1, std::memory_order_release);
+        progress_.notify_one();
+    }
+
+    void Finish()
+    {
+        total_ = CurrentShapeCounts();
+        finished_.store(true, std::memory_order_release);
+        progress_.fetch_add(1, std::memory_order_release);
+        progress_.notify_one();
+    }
+
+    BParser reader_;
+    const std::atomic<bool>* cancelled_;
+    std::vector<Start> starts_;
+    std::atomic<std::size_t> published_{0};
+    std::atomic<std::uint64_t> progress_{0};  // raised by every start published, and at the end
+    std::vector<Chain> chains_;
+    ShapeList kept_;
+    ShapeCounts total_;
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    // The loading thread's own.
+    std::size_t next_ = 0;
+    bool givenUp_ = false;
+};
+
+// A reader of the second half of the stream the reader is at, when it is long enough.
+std::unique_ptr<ReadAhead> ReadAheadOf(BParser& reader, std::int64_t at, const std::atomic<bool>* cancelled)
+{
+    if (reader.FHandle <= 0 || reader.FSize - at < kReadAheadFrom || std::thread::hardware_concurrency() < 2)
+        return nullptr;
+    const int handle = ::dup(reader.GetHandle());
+    if (handle <= 0)
+        return nullptr;
+    try {
+        return std::make_unique<ReadAhead>(handle, reader.FSize, at + (reader.FSize - at) / 2, cancelled);
+    } catch (const std::system_error&) {
+        return nullptr;  // no thread to be had (the handle is closed with its reader)
+    }
 }
 
 }  // namespace
@@ -106,6 +334,7 @@ void TDrawing::SkipEntryTable(BParser& reader)
 void TDrawing::LoadShapes(bool normalise, const std::atomic<bool>* cancelled)
 {
     ClearShapes();
+    FShapesReadAhead = 0;
     {
         const ShapeCountScope count;
         BParser reader(FilePath(), kShapeStreamOffset);
@@ -122,13 +351,24 @@ void TDrawing::LoadShapes(bool normalise, const std::atomic<bool>* cancelled)
             reader.Skip(8);
             t = reader.ReadTag();
         }
+        // at: the position of the kind byte t, followed while a second thread reads ahead.
+        std::int64_t at = reader.FHandle > 0 && !reader.LastTagWasEnd() ? reader.Skip(0) - 1 : 0;
+        const std::unique_ptr<ReadAhead> ahead = ReadAheadOf(reader, at, cancelled);
+        std::size_t kept = 0;  // the shapes read here
         for (auto shape = ShapeFactory::CreateShape(t); shape; shape = ShapeFactory::CreateShape(t)) {
             if (cancelled && cancelled->load(std::memory_order_relaxed)) {
                 ClearShapes();
                 throw LoadCancelled();
             }
-            if (auto kept = ReadShape(reader, std::move(shape)))
-                FShapes.push_back(std::move(kept));
+            if (ahead && ahead->TakeOver(at, FShapes)) {
+                FShapesReadAhead = FShapes.size() - kept;
+                break;
+            }
+            if (auto shapeKept = ReadShape(reader, std::move(shape)))
+                FShapes.push_back(std::move(shapeKept));
+            kept = FShapes.size();
+            if (ahead)
+                at = reader.Skip(0);
             t = reader.ReadTag();
         }
     }

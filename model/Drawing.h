@@ -36,8 +36,11 @@ public:
     void ReadHeader();
     void ReadThumbnail(BParser& reader);
     // cancelled: when set, the load stops with LoadCancelled before the next top-level shape
-    // once it turns true (another thread may set it), and no shape is kept.
+    // once it turns true (another thread may set it), and no shape is kept. A long shape stream
+    // is read in two halves at once.
     void LoadShapes(bool normalise, const std::atomic<bool>* cancelled = nullptr);
+    // How many of the top-level shapes the last LoadShapes took from its second thread.
+    std::size_t FShapesReadAhead = 0;
     void SkipEntryTable(BParser& reader);
     void ClearShapes() { FShapes.clear(); }
     IntRect GetBounds();

@@ -47,6 +47,8 @@ ShapeCountScope::ShapeCountScope()
 
 ShapeCountScope::~ShapeCountScope() { --g_countScopes; }
 
+ShapeCounts CurrentShapeCounts() { return {g_shapeCount, g_instructionCount}; }
+
 void CountShapes(std::int64_t n)
 {
     if (g_countScopes == 0)

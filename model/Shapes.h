@@ -124,6 +124,13 @@ public:
     ShapeCountScope& operator=(const ShapeCountScope&) = delete;
 };
 
+// What the record being loaded on this thread has counted so far.
+struct ShapeCounts {
+    std::int64_t shapes = 0;
+    std::int64_t instructions = 0;
+};
+ShapeCounts CurrentShapeCounts();
+
 // Adds to the count of the record being loaded; raises "Incorrect data format." past a limit.
 void CountShapes(std::int64_t n);
 void CountInstructions(std::int64_t n);

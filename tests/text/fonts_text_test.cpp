@@ -1,8 +1,11 @@
 // Vector fonts, glyph caching and text layout.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <string>
 #include <thread>
 
 #include "model/BParser.h"
@@ -269,6 +272,150 @@ TEST(BaselineAngle, CounterClockwiseOnScreen)
     EXPECT_EQ(VPathText::BaselineAngle(o, {0, 10}), 270);
     EXPECT_EQ(VPathText::BaselineAngle(o, {10, 10}), 315);
     EXPECT_EQ(VPathText::BaselineAngle({3, 3}, {3, 3}), 0);
+}
+
+
+// A record's shapes as reading them in order gives them, written out; `error` gets what the
+// reading raised.
+std::string Written(const VPath& shape)
+{
+    std::string out;
+    const auto bits = [](float v) {
+        std::uint32_t u;
+        std::memcpy(&u, &v, 4);
+        return std::to_string(u) + ' ';
+    };
+    out += shape.IsText() ? "x" : shape.IsGroup() ? "g" : "d";
+    out += (shape.FFill ? std::to_string(shape.FFill->Color) : "-") + '/' +
+           (shape.FStroke ? std::to_string(shape.FStroke->Color) : "-") + ' ';
+    if (shape.IsText()) {
+        const auto& text = static_cast<const VPathText&>(shape);
+        out += text.FFontName + '|' + text.FText + '|' + bits(text.FPosX);
+    }
+    for (const PathInstr& i : shape.FInstructions)
+        out += std::string(1, static_cast<char>(i.Kind)) + bits(i.X) + bits(i.Y) + bits(i.C1X) + bits(i.C2Y);
+    if (shape.IsGroup()) {
+        out += "{";
+        for (const auto& child : static_cast<const VPathGroup&>(shape).FChildren)
+            out += child ? Written(*child) : "null";
+        out += "}";
+    }
+    return out + "\n";
+}
+
+std::string Written(const std::vector<std::unique_ptr<VPath>>& shapes, const std::string& error)
+{
+    std::string out = "error: " + error + "\n";
+    for (const auto& shape : shapes)
+        out += Written(*shape);
+    return out;
+}
+
+// A long record is read in two halves at once: the second from a kind byte near its middle,
+// which may lie inside a path's coordinates, a text's strings or a group. The shapes, where the
+// drawing ends and the errors are those of reading it in order: a byte that is not a kind
+// ending the drawing in the second half, a record cut short there, and the record's limits.
+TEST_F(FontTest, ALongRecordReadInTwoHalvesGivesTheShapesOfReadingItInOrder)
+{
+    TDrawDB* font = AddFont("VU Test", 1000);
+    AddGlyph(font, "a.dat", 'A', std::pair<std::uint16_t, std::int16_t>{600, 20}, kPeak);
+    AddGlyph(font, "b.dat", 'B', std::pair<std::uint16_t, std::int16_t>{500, 0}, kBox);
+    FontList.AddFontDatabase(font);
+
+    // Coordinates whose bytes are kind bytes: 'd', 'g' and 'x'.
+    const auto kindLike = [](std::uint8_t b) {
+        const std::uint32_t u = 0x01010101u * b;
+        float v;
+        std::memcpy(&v, &u, 4);
+        return v;
+    };
+    Random r(7);
+    std::vector<Bytes> shapes;
+    std::size_t size = 0;
+    while (size < (600u << 10)) {
+        std::vector<Bytes> children;
+        const int n = r.Below(4) == 0 ? 1 + r.Below(25) : 0;
+        for (int i = 0; i < std::max(n, 1); ++i) {
+            const float x = r.Uniform(0, 5000), y = r.Uniform(0, 5000);
+            switch (r.Below(6)) {
+            case 0:
+                children.push_back(Text(x, y, 0x00112233, std::nullopt, "VU Test", 40, kIdentity, "ABxdg"));
+                break;
+            case 1:
+                children.push_back(Path(0x000000FF, 0, {M(kindLike('d'), kindLike('g')), L(x, kindLike('x')), Z()}));
+                break;
+            case 2:
+                children.push_back(Group({Path(std::nullopt, 7, {M(x, y), L(y, x)}), Group({})}));
+                break;
+            default:
+                children.push_back(Path(r.Below(2) ? std::optional<std::uint32_t>(r.Next() & 0xFFFFFF) : std::nullopt,
+                                        r.Next() & 0xFFFFFF, {M(x, y), C(x + 5, y, x, y + 9, x + 3, y + 3), L(y, x)}));
+            }
+        }
+        shapes.push_back(n > 0 ? GroupOf(children) : children[0]);
+        size += shapes.back().size();
+    }
+    const auto streamOf = [&](std::size_t from, std::size_t to) {
+        Bytes stream;
+        for (std::size_t i = from; i < to; ++i)
+            stream.append(shapes[i]);
+        return stream;
+    };
+    const std::size_t n = shapes.size();
+    Bytes endsEarly = streamOf(0, n * 9 / 10);
+    endsEarly.u8(1).append(streamOf(n * 9 / 10, n));  // 1 is no kind: the drawing ends there
+    Bytes cutShort = streamOf(0, n);
+    cutShort.truncate(cutShort.size() * 8 / 10);
+
+    // Reading in order, and what it counted.
+    const auto readInOrder = [&](std::vector<std::unique_ptr<VPath>>& out, std::string& error) {
+        const ShapeCountScope count;
+        try {
+            BParser reader(dir / "long.dat", 1096);
+            for (auto shape = ShapeFactory::CreateShape(reader.ReadTag()); shape;
+                 shape = ShapeFactory::CreateShape(reader.ReadTag()))
+                if (auto kept = ReadShape(reader, std::move(shape)))
+                    out.push_back(std::move(kept));
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        return CurrentShapeCounts().shapes;
+    };
+    WriteFile(dir / "long.dat", Record("Long", streamOf(0, n)));
+    std::vector<std::unique_ptr<VPath>> all;
+    std::string none;
+    const std::int64_t counted = readInOrder(all, none);
+    const struct {
+        const char* name;
+        Bytes stream;
+        std::int64_t shapeLimit;
+        bool readAhead;  // the second thread's shapes are taken
+    } cases[] = {
+        {"whole", streamOf(0, n), kMaxShapes, true},
+        {"a byte that is no kind", endsEarly, kMaxShapes, true},
+        {"cut short", cutShort, kMaxShapes, false},
+        {"past the limit of shapes", streamOf(0, n), counted * 8 / 10, false},
+    };
+    TDrawDB db;
+    db.FPath = dir.Path();
+    for (const auto& c : cases) {
+        SetShapeLimits({c.shapeLimit, kMaxInstructions});
+        WriteFile(dir / "long.dat", Record("Long", c.stream));
+        std::string error;
+        TDrawing drawing(&db, "long.dat");
+        try {
+            drawing.LoadShapes(false);
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        std::vector<std::unique_ptr<VPath>> expected;
+        std::string expectedError;
+        readInOrder(expected, expectedError);
+        SetShapeLimits({});
+        EXPECT_GT(expected.size(), 1000u) << c.name;
+        EXPECT_EQ(drawing.FShapesReadAhead > 0, c.readAhead) << c.name;
+        EXPECT_EQ(Written(drawing.FShapes, error), Written(expected, expectedError)) << c.name;
+    }
 }
 
 }  // namespace
