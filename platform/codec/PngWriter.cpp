@@ -295,8 +295,8 @@ private:
 // The rows in RGB and the filters chosen for them, made ahead of the compression: on a thread
 // of their own for a large image, so that the writing thread does little but compress, which
 // takes most of the time; there each row is also filtered, for zlib directly. For a small
-// image, on the writing thread, a row at a time, for libpng. The rows go round a ring, whose
-// last row still holds the row above the one being made.
+// image, on the writing thread, a row at a time, for libpng. The filtered rows go round a ring
+// of 256 rows.
 class PreparedRows {
 public:
     explicit PreparedRows(const Bitmap24& bitmap)
@@ -306,7 +306,7 @@ public:
           threaded_(height_ >= 64 && std::size_t{height_} * rowBytes_ >= (256u << 10) &&
                     std::thread::hardware_concurrency() > 1),
           ringRows_(threaded_ ? std::min<std::uint32_t>(height_, kRingRows) : 2),
-          ring_(std::size_t{ringRows_} * rowBytes_),
+          ring_(2 * rowBytes_),
           filtered_(threaded_ ? std::size_t{ringRows_} * (rowBytes_ + 1) : 0),
           filters_(ringRows_)
     {
@@ -358,7 +358,9 @@ public:
 private:
     static constexpr std::uint32_t kRingRows = 256;
 
-    std::uint8_t* Slot(std::uint32_t y) { return ring_.data() + std::size_t{y % ringRows_} * rowBytes_; }
+    // The row in RGB: each is filtered (or handed to libpng) before the next is made, so two
+    // slots hold it and the row above.
+    std::uint8_t* Slot(std::uint32_t y) { return ring_.data() + std::size_t{y % 2} * rowBytes_; }
 
     void Make(std::uint32_t y)
     {
