@@ -20,7 +20,7 @@ constexpr std::int32_t kThumbnailOffset = 72;
 constexpr std::int32_t kThumbnailSide = 32;
 constexpr std::int32_t kShapeStreamOffset = 1096;
 // From this many top-level shapes (a drawing of some tens of thousands of instructions) a
-// transformation is worth a second thread.
+// transformation, or a pass for the bounds, is worth a second thread.
 constexpr std::size_t kTransformInTwoFrom = 256;
 
 std::uint32_t Rgb(std::uint8_t r, std::uint8_t g, std::uint8_t b)
@@ -382,10 +382,25 @@ void TDrawing::LoadShapes(bool normalise, const std::atomic<bool>* cancelled)
 
 IntRect TDrawing::GetBounds()
 {
+    // A drawing of many shapes in two halves at once, each from the reset rectangle, the
+    // second then joined to the first; where the join cannot tell, the first goes on through
+    // the second half itself.
     FBounds.Reset();
-    for (const auto& shape : FShapes)
-        if (shape)
-            shape->ExtendBounds(FBounds);
+    FDirtyRect second;
+    second.Reset();
+    std::size_t secondFrom = FShapes.size();
+    InTwoHalves(FShapes.size(), kTransformInTwoFrom, [&](std::size_t from, std::size_t to) {
+        FDirtyRect& r = from == 0 ? FBounds : second;
+        if (from != 0)
+            secondFrom = from;
+        for (std::size_t i = from; i < to; ++i)
+            if (FShapes[i])
+                FShapes[i]->ExtendBounds(r);
+    });
+    if (secondFrom < FShapes.size() && !FBounds.Join(second))
+        for (std::size_t i = secondFrom; i < FShapes.size(); ++i)
+            if (FShapes[i])
+                FShapes[i]->ExtendBounds(FBounds);
     return FBounds.GetRect();
 }
 

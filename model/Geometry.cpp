@@ -68,6 +68,27 @@ void FDirtyRect::Reset()
 {
     Top = Left = 100000.0f;
     Right = Bottom = -100000.0f;
+    nanX_ = nanY_ = false;
+}
+
+bool FDirtyRect::Join(const FDirtyRect& next)
+{
+    // Without a NaN the left is the least value, the first of equal ones (so the sign of a
+    // zero is the first one's), next's counted from the reset 100000: this one's must be
+    // 100000 or less, which only a NaN before can undo. After a NaN the left is what next
+    // found from there, whatever came before. The right takes only greater values and never
+    // a NaN.
+    if ((!next.nanX_ && !(Left <= 100000.0f)) || (!next.nanY_ && !(Top <= 100000.0f)))
+        return false;
+    Left = next.nanX_ || !(next.Left >= Left) ? next.Left : Left;
+    Top = next.nanY_ || !(next.Top >= Top) ? next.Top : Top;
+    if (next.Right > Right)
+        Right = next.Right;
+    if (next.Bottom > Bottom)
+        Bottom = next.Bottom;
+    nanX_ = nanX_ || next.nanX_;
+    nanY_ = nanY_ || next.nanY_;
+    return true;
 }
 
 IntRect FDirtyRect::GetRect() const

@@ -82,18 +82,31 @@ public:
 class FDirtyRect : public FRect {
 public:
     void Reset();
+    // A NaN coordinate takes the left (top), and the next point takes it back whatever it is.
     void AddPoint(float x, float y)
     {
-        if (!(x >= Left))
+        if (!(x >= Left)) {
+            nanX_ = nanX_ || x != x;
             Left = x;
-        if (!(y >= Top))
+        }
+        if (!(y >= Top)) {
+            nanY_ = nanY_ || y != y;
             Top = y;
+        }
         if (x > Right)
             Right = x;
         if (y > Bottom)
             Bottom = y;
     }
+    // Adds the points `next` was given after a Reset as giving them after this rectangle's own
+    // would; false, leaving this one as it was, where the two do not tell that (this one's left
+    // or top a NaN, no NaN given to next).
+    bool Join(const FDirtyRect& next);
     IntRect GetRect() const;  // each value rounded half to even
+
+private:
+    bool nanX_ = false;  // a NaN x was given: from there the left no longer depends on before
+    bool nanY_ = false;
 };
 
 }  // namespace plotwick

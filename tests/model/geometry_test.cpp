@@ -1,11 +1,14 @@
 // Matrices, the growing rectangle, and instruction bounds and transforms.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "model/Geometry.h"
 #include "model/PathInstr.h"
@@ -128,6 +131,42 @@ TEST(FDirtyRect, EmptyAndGrowing)
     r.Reset();
     r.AddPoint(-3, 7);
     EXPECT_EQ(r.GetRect(), (IntRect{-3, 7, -3, 7}));
+}
+
+// Points gathered in two parts, the second from a reset rectangle and joined to the first (or,
+// where Join cannot tell, added after the first's), end as gathering them all in order: NaNs
+// anywhere, zeros of both signs, infinities, coordinates past the reset 100000.
+TEST(FDirtyRect, JoiningTwoPartsIsGatheringInOrder)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const float pool[] = {nan, 0.0f, -0.0f, 1.5f, -2.0f, 7.0f, inf, -inf, 150000.0f, -150000.0f, 100000.0f};
+    std::mt19937 random(5);
+    const auto bitsOf = [](const FDirtyRect& r) {
+        return std::array<std::uint32_t, 4>{std::bit_cast<std::uint32_t>(r.Left), std::bit_cast<std::uint32_t>(r.Top),
+                                            std::bit_cast<std::uint32_t>(r.Right), std::bit_cast<std::uint32_t>(r.Bottom)};
+    };
+    int joined = 0;
+    for (int trial = 0; trial < 20000; ++trial) {
+        std::vector<std::pair<float, float>> points(random() % 10);
+        for (auto& p : points)
+            p = {pool[random() % std::size(pool)], pool[random() % std::size(pool)]};
+        FDirtyRect inOrder;
+        for (const auto& [x, y] : points)
+            inOrder.AddPoint(x, y);
+        for (std::size_t cut = 0; cut <= points.size(); ++cut) {
+            FDirtyRect first, second;
+            for (std::size_t i = 0; i < points.size(); ++i)
+                (i < cut ? first : second).AddPoint(points[i].first, points[i].second);
+            if (first.Join(second)) {
+                ++joined;
+            } else {
+                for (std::size_t i = cut; i < points.size(); ++i)
+                    first.AddPoint(points[i].first, points[i].second);
+            }
+            ASSERT_EQ(bitsOf(first), bitsOf(inOrder)) << "trial " << trial << ", cut " << cut;
+        }
+    }
+    EXPECT_GT(joined, 50000);  // most parts join
 }
 
 TEST(Rounding, HalvesGoToEven)
