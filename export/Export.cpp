@@ -8,6 +8,7 @@
 #include "model/Drawing.h"
 #include "platform/codec/BmpWriter.h"
 #include "platform/codec/PngWriter.h"
+#include "platform/device/RasterDevice.h"
 #include "platform/files/Files.h"
 #include "platform/metafile/WmfConverter.h"
 #include "render/ExportSize.h"
@@ -73,7 +74,16 @@ const std::array<FormatEntry, 7> kFormats = {{
      }},
     {ExportFormat::Bmp, "bmp", [](TDrawing& d, const ExportOptions& o) { return Output::Of(gdi::EncodeBmp(Render(d, o))); }},
     {ExportFormat::Jpeg, "jpg", [](TDrawing& d, const ExportOptions& o) { return Output::Of(EncodeJpeg(Render(d, o), o.jpeg)); }},
-    {ExportFormat::Png, "png", [](TDrawing& d, const ExportOptions& o) { return Output::Of(gdi::EncodePng(Render(d, o))); }},
+    {ExportFormat::Png, "png",
+     [](TDrawing& d, const ExportOptions& o) {
+         // The work bitmap is reduced row by row as the encoder needs the rows, on its thread
+         // that makes them, while the writing thread compresses.
+         const auto [w, h] = RasterSizeFor(d.GetBounds(), o.raster);
+         const std::unique_ptr<gdi::RasterDevice> work = DrawForTarget(d, w, h, o.raster.fit, RenderOptionsOf(o));
+         gdi::Bitmap24 bitmap(w, h, gdi::Bitmap24::Unfilled{});
+         return Output::Of(gdi::EncodePng(
+             bitmap, [&](std::int32_t from, std::int32_t to) { work->ReduceRowsTo(bitmap, from, to); }));
+     }},
     {ExportFormat::Pdf, "pdf", [](TDrawing& d, const ExportOptions& o) { return Output::Of(CreatePdf(d, RenderOptionsOf(o))); }},
 }};
 

@@ -268,16 +268,22 @@ void CheckRasterTargetSize(std::int64_t width, std::int64_t height)
 
 namespace {
 
-// Draws the loaded drawing on `work`, a new device twice the target's size, and reduces it to
-// the target.
-void RenderOn(gdi::RasterDevice& work, TDrawing& drawing, gdi::Bitmap24& target, bool fit, const RenderOptions& options)
+// Draws the loaded drawing on `work`, a new device.
+void DrawOn(gdi::RasterDevice& work, TDrawing& drawing, bool fit, const RenderOptions& options)
 {
     const IntRect r = drawing.GetBounds();
     const RenderPlacement p = ComputeRenderPlacement(r.Width(), r.Height(), work.Width(), work.Height(), fit);
     drawing.Transform(Matrix3(p.sx, 0, 0, 0, p.sy, 0, p.tx, p.ty, 1));
     work.SetGraphicsMode(gdi::GM_COMPATIBLE);
+    DrawShapesOn(work, drawing.FShapes, p, RenderContext::Raster(options));
+}
+
+// Draws the loaded drawing on `work`, a new device twice the target's size, and reduces it to
+// the target.
+void RenderOn(gdi::RasterDevice& work, TDrawing& drawing, gdi::Bitmap24& target, bool fit, const RenderOptions& options)
+{
     try {
-        DrawShapesOn(work, drawing.FShapes, p, RenderContext::Raster(options));
+        DrawOn(work, drawing, fit, options);
     } catch (...) {
         target.Fill(0x00FFFFFF);  // a failed drawing leaves the target white
         throw;
@@ -293,6 +299,15 @@ void RenderToBitmap(TDrawing& drawing, gdi::Bitmap24& target, bool fit, const Re
     CheckRasterTargetSize(target.Width(), target.Height());
     gdi::RasterDevice work(2 * target.Width(), 2 * target.Height());
     RenderOn(work, drawing, target, fit, options);
+}
+
+std::unique_ptr<gdi::RasterDevice> DrawForTarget(TDrawing& drawing, std::int32_t width, std::int32_t height, bool fit,
+                                                 const RenderOptions& options)
+{
+    CheckRasterTargetSize(width, height);
+    auto work = std::make_unique<gdi::RasterDevice>(2 * width, 2 * height);
+    DrawOn(*work, drawing, fit, options);
+    return work;
 }
 
 void RenderRegion(const ShapeList& shapes, gdi::Bitmap24& target, double scale, double x0, double y0,

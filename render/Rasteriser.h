@@ -12,6 +12,7 @@ namespace plotwick {
 
 namespace gdi {
 class Bitmap24;
+class RasterDevice;
 }
 class TDrawing;
 class VPath;
@@ -36,6 +37,10 @@ RenderPlacement ComputeRenderPlacement(std::int64_t w, std::int64_t h, std::int3
 // Draws the loaded shapes (loaded with normalisation) onto target, whose size is set; the
 // shapes are left transformed. Fit keeps the proportions, else the drawing is stretched.
 void RenderToBitmap(TDrawing& drawing, gdi::Bitmap24& target, bool fit, const RenderOptions& options = {});
+// The same drawing on the work bitmap for a target of width x height, not yet reduced: its
+// writer reduces it (RasterDevice::ReduceHalfTo, or ReduceRowsTo as it goes).
+std::unique_ptr<gdi::RasterDevice> DrawForTarget(TDrawing& drawing, std::int32_t width, std::int32_t height, bool fit,
+                                                 const RenderOptions& options = {});
 // The drawing view's render of a region: draws shapes (loaded with normalisation; they are left
 // as they are) at scale target pixels per drawing unit, with the drawing's point (x0, y0) at
 // the target's top left corner, through a work bitmap twice the target's size as every render.

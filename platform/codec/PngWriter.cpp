@@ -299,8 +299,9 @@ private:
 // of 256 rows.
 class PreparedRows {
 public:
-    explicit PreparedRows(const Bitmap24& bitmap)
+    PreparedRows(const Bitmap24& bitmap, const RowsNeeded& rowsNeeded)
         : bitmap_(bitmap),
+          rowsNeeded_(rowsNeeded),
           height_(static_cast<std::uint32_t>(bitmap.Height())),
           rowBytes_(bitmap.Stride()),
           threaded_(height_ >= 64 && std::size_t{height_} * rowBytes_ >= (256u << 10) &&
@@ -357,6 +358,7 @@ public:
 
 private:
     static constexpr std::uint32_t kRingRows = 256;
+    static constexpr std::uint32_t kRowsNeededAtOnce = 16;
 
     // The row in RGB: each is filtered (or handed to libpng) before the next is made, so two
     // slots hold it and the row above.
@@ -364,6 +366,10 @@ private:
 
     void Make(std::uint32_t y)
     {
+        if (rowsNeeded_ && y >= rowsReady_) {
+            rowsReady_ = std::min(y + kRowsNeededAtOnce, height_);
+            rowsNeeded_(static_cast<std::int32_t>(y), static_cast<std::int32_t>(rowsReady_));
+        }
         std::uint8_t* row = Slot(y);
         RowToRgb(bitmap_, y, row);
         const bool width1 = bitmap_.Width() == 1;
@@ -396,6 +402,8 @@ private:
     }
 
     const Bitmap24& bitmap_;
+    const RowsNeeded& rowsNeeded_;
+    std::uint32_t rowsReady_ = 0;  // rows asked for from rowsNeeded_
     const std::uint32_t height_;
     const std::size_t rowBytes_;
     bool threaded_;
@@ -529,7 +537,9 @@ bool WriteFileDirect(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, P
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap)
+std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap) { return EncodePng(bitmap, RowsNeeded()); }
+
+std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap, const RowsNeeded& rowsNeeded)
 {
     if (bitmap.Empty())
         throw std::runtime_error("Cannot save an empty bitmap (" + SizeText(bitmap) + ")");
@@ -537,7 +547,7 @@ std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap)
         throw std::runtime_error("Cannot encode a " + SizeText(bitmap) + " bitmap as PNG: " +
                                  cairo_status_to_string(CAIRO_STATUS_INVALID_SIZE));
 
-    PreparedRows rows(bitmap);
+    PreparedRows rows(bitmap, rowsNeeded);
     std::vector<std::uint8_t> bytes;
     if (rows.Filtered()) {
         if (!WriteFileDirect(bytes, bitmap, rows))

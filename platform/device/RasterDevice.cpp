@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -250,60 +251,76 @@ ColorRef RasterDevice::PixelAt(std::int32_t x, std::int32_t y)
 
 void RasterDevice::ReduceHalfTo(Bitmap24& target)
 {
+    CheckHalfSize(target);
+    cairo_surface_flush(surface_);
+    // The rows of a large target are reduced on two processors.
+    InTwoHalves(static_cast<std::size_t>(target.Height()), 256, [&](std::size_t from, std::size_t to) {
+        ReduceRows(target, static_cast<std::int32_t>(from), static_cast<std::int32_t>(to));
+    });
+}
+
+void RasterDevice::ReduceRowsTo(Bitmap24& target, std::int32_t from, std::int32_t to)
+{
+    CheckHalfSize(target);
+    cairo_surface_flush(surface_);
+    ReduceRows(target, std::max(from, 0), std::min(to, target.Height()));
+}
+
+void RasterDevice::CheckHalfSize(const Bitmap24& target) const
+{
     if (static_cast<std::int64_t>(target.Width()) * 2 != width_ ||
         static_cast<std::int64_t>(target.Height()) * 2 != height_)
         throw std::invalid_argument("ReduceHalfTo: the work bitmap (" + SizeText(width_, height_) +
                                     ") must be twice the size of the target (" +
                                     SizeText(target.Width(), target.Height()) + ")");
-    cairo_surface_flush(surface_);
+}
+
+void RasterDevice::ReduceRows(Bitmap24& target, std::int32_t from, std::int32_t to) const
+{
     const unsigned char* data = cairo_image_surface_get_data(surface_);
     const std::size_t stride = static_cast<std::size_t>(cairo_image_surface_get_stride(surface_));
     const std::int32_t tw = target.Width();
-    // The rows of a large target are reduced on two processors.
-    const auto reduceRows = [&](std::size_t from, std::size_t to) {
-        for (auto y = static_cast<std::int32_t>(from); y < static_cast<std::int32_t>(to); ++y) {
-            const auto* a = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(2 * y) * stride);
-            const auto* b = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(2 * y + 1) * stride);
-            std::uint8_t* out = target.Row(y);
-            std::int32_t x = 0;
+    for (std::int32_t y = from; y < to; ++y) {
+        const auto* a = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(2 * y) * stride);
+        const auto* b = reinterpret_cast<const std::uint32_t*>(data + static_cast<std::size_t>(2 * y + 1) * stride);
+        std::uint8_t* out = target.Row(y);
+        std::int32_t x = 0;
 #ifdef __SSE2__
-            // Two target pixels at a time, each channel summed in a 16-bit lane. Every store writes
-            // four bytes of which the fourth is overwritten by the next pixel, so the last pixel of
-            // a row is left to the loop below.
-            for (; x + 2 < tw; x += 2) {
-                const __m128i zero = _mm_setzero_si128();
-                const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 2 * x));
-                const __m128i bottom = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 2 * x));
-                // Lanes: pixels 2x and 2x+1 in the low half, 2x+2 and 2x+3 in the high half.
-                const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(top, zero), _mm_unpacklo_epi8(bottom, zero));
-                const __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(top, zero), _mm_unpackhi_epi8(bottom, zero));
-                // Each pair of neighbouring pixels added: target pixel x in lanes 0-3, x+1 in 4-7.
-                const __m128i sums = _mm_add_epi16(_mm_unpacklo_epi64(lo, hi), _mm_unpackhi_epi64(lo, hi));
-                const __m128i rounded = _mm_srli_epi16(_mm_add_epi16(sums, _mm_set1_epi16(2)), 2);
-                const __m128i bytes = _mm_packus_epi16(rounded, zero);
-                const std::uint32_t p0 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
-                const std::uint32_t p1 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 4)));
-                std::memcpy(out, &p0, 4);
-                std::memcpy(out + 3, &p1, 4);
-                out += 6;
-            }
-#endif
-            for (; x < tw; ++x) {
-                const std::uint32_t p0 = a[2 * x], p1 = a[2 * x + 1], p2 = b[2 * x], p3 = b[2 * x + 1];
-                // Red and blue side by side in 16-bit lanes, green alone: four 8-bit values sum to
-                // at most 1020, which fits a lane.
-                const std::uint32_t rb = (p0 & 0x00FF00FFu) + (p1 & 0x00FF00FFu) + (p2 & 0x00FF00FFu) +
-                                         (p3 & 0x00FF00FFu) + 0x00020002u;
-                const std::uint32_t g = (p0 & 0x0000FF00u) + (p1 & 0x0000FF00u) + (p2 & 0x0000FF00u) +
-                                        (p3 & 0x0000FF00u) + 0x00000200u;
-                out[0] = static_cast<std::uint8_t>((rb >> 2) & 0xFF);
-                out[1] = static_cast<std::uint8_t>((g >> 10) & 0xFF);
-                out[2] = static_cast<std::uint8_t>((rb >> 18) & 0xFF);
-                out += 3;
-            }
+        // Two target pixels at a time, each channel summed in a 16-bit lane. Every store writes
+        // four bytes of which the fourth is overwritten by the next pixel, so the last pixel of
+        // a row is left to the loop below.
+        for (; x + 2 < tw; x += 2) {
+            const __m128i zero = _mm_setzero_si128();
+            const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 2 * x));
+            const __m128i bottom = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 2 * x));
+            // Lanes: pixels 2x and 2x+1 in the low half, 2x+2 and 2x+3 in the high half.
+            const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi8(top, zero), _mm_unpacklo_epi8(bottom, zero));
+            const __m128i hi = _mm_add_epi16(_mm_unpackhi_epi8(top, zero), _mm_unpackhi_epi8(bottom, zero));
+            // Each pair of neighbouring pixels added: target pixel x in lanes 0-3, x+1 in 4-7.
+            const __m128i sums = _mm_add_epi16(_mm_unpacklo_epi64(lo, hi), _mm_unpackhi_epi64(lo, hi));
+            const __m128i rounded = _mm_srli_epi16(_mm_add_epi16(sums, _mm_set1_epi16(2)), 2);
+            const __m128i bytes = _mm_packus_epi16(rounded, zero);
+            const std::uint32_t p0 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(bytes));
+            const std::uint32_t p1 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 4)));
+            std::memcpy(out, &p0, 4);
+            std::memcpy(out + 3, &p1, 4);
+            out += 6;
         }
-    };
-    InTwoHalves(static_cast<std::size_t>(target.Height()), 256, reduceRows);
+#endif
+        for (; x < tw; ++x) {
+            const std::uint32_t p0 = a[2 * x], p1 = a[2 * x + 1], p2 = b[2 * x], p3 = b[2 * x + 1];
+            // Red and blue side by side in 16-bit lanes, green alone: four 8-bit values sum to
+            // at most 1020, which fits a lane.
+            const std::uint32_t rb = (p0 & 0x00FF00FFu) + (p1 & 0x00FF00FFu) + (p2 & 0x00FF00FFu) +
+                                     (p3 & 0x00FF00FFu) + 0x00020002u;
+            const std::uint32_t g = (p0 & 0x0000FF00u) + (p1 & 0x0000FF00u) + (p2 & 0x0000FF00u) +
+                                    (p3 & 0x0000FF00u) + 0x00000200u;
+            out[0] = static_cast<std::uint8_t>((rb >> 2) & 0xFF);
+            out[1] = static_cast<std::uint8_t>((g >> 10) & 0xFF);
+            out[2] = static_cast<std::uint8_t>((rb >> 18) & 0xFF);
+            out += 3;
+        }
+    }
 }
 
 Bitmap24 RasterDevice::ToBitmap()

@@ -72,12 +72,17 @@ public:
     // rounded to the nearest value ((a + b + c + d + 2) / 4). The target must already have
     // exactly half the work surface's width and height; otherwise std::invalid_argument.
     void ReduceHalfTo(Bitmap24& target);
+    // The same for the target's rows [from, to) only, on the calling thread: a writer can
+    // reduce rows as it needs them, on its own thread, once nothing more is drawn.
+    void ReduceRowsTo(Bitmap24& target, std::int32_t from, std::int32_t to);
 
     // The work surface as a bitmap of the same size.
     Bitmap24 ToBitmap();
 
 private:
     RasterDevice(std::int32_t width, std::int32_t height, double logicalPerDevice, bool transparent);
+    void CheckHalfSize(const Bitmap24& target) const;
+    void ReduceRows(Bitmap24& target, std::int32_t from, std::int32_t to) const;
 };
 
 }  // namespace plotwick::gdi

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "platform/codec/PngWriter.h"
@@ -64,6 +66,30 @@ TEST(PngWriter, ChoosesTheFiltersLibpngChooses)
         const std::vector<std::uint8_t> reference = plotwick::testing::LibpngChoosingFilters(bitmap);
         ASSERT_FALSE(reference.empty()) << c.name;
         EXPECT_EQ(gdi::EncodePng(bitmap), reference) << c.name;
+    }
+}
+
+// A bitmap whose rows are filled only when the encoder says it needs them gives the same file,
+// the rows asked for in order from the top, each once, whether they are made on a thread of
+// their own (large) or on the writing thread (small).
+TEST(PngWriter, RowsFilledAsTheyAreNeededGiveTheSameFile)
+{
+    for (const auto& [w, h] : {std::pair{400, 700}, std::pair{97, 61}}) {
+        const gdi::Bitmap24 full = Painted(w, h, [](std::uint32_t x, std::uint32_t y) {
+            return (y / 30) % 2 ? Noise(x, y, 256) : (x * 3 + y) * 0x010203u;
+        });
+        gdi::Bitmap24 lazy(w, h, 0x00FF00FFu);  // rows not yet filled would show
+        std::int32_t next = 0;
+        bool inOrder = true;
+        const std::vector<std::uint8_t> bytes = gdi::EncodePng(lazy, [&](std::int32_t from, std::int32_t to) {
+            inOrder = inOrder && from == next && to > from && to <= h;
+            for (std::int32_t y = from; y < to; ++y)
+                std::memcpy(lazy.Row(y), full.Row(y), full.Stride());
+            next = to;
+        });
+        EXPECT_TRUE(inOrder) << w;
+        EXPECT_EQ(next, h) << w;
+        EXPECT_EQ(bytes, gdi::EncodePng(full)) << w;
     }
 }
 

@@ -624,8 +624,9 @@ TEST(RasterBitmap, LargeBuffersAreAlignedMappingsThatStartClean)
         SCOPED_TRACE(bytes);
         auto* p = static_cast<unsigned char*>(pixel_memory::Allocate(bytes));
         ASSERT_NE(p, nullptr);
-        if (bytes >= pixel_memory::kOwnPagesFrom)
+        if (bytes >= pixel_memory::kOwnPagesFrom) {
             EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % kHuge, 0u);
+        }
         p[0] = 1;
         p[bytes - 1] = 2;
         pixel_memory::Release(p, bytes);
