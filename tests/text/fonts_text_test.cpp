@@ -332,7 +332,7 @@ TEST_F(FontTest, ALongRecordReadInTwoHalvesGivesTheShapesOfReadingItInOrder)
     Random r(7);
     std::vector<Bytes> shapes;
     std::size_t size = 0;
-    while (size < (600u << 10)) {
+    while (size < (1200u << 10)) {
         std::vector<Bytes> children;
         const int n = r.Below(4) == 0 ? 1 + r.Below(25) : 0;
         for (int i = 0; i < std::max(n, 1); ++i) {
