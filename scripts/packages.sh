@@ -14,7 +14,7 @@ ensure_packages() {
 }
 
 BUILD_PACKAGES=(build-essential cmake ninja-build pkg-config qt6-base-dev libcairo2-dev libfreetype-dev
-    libfontconfig-dev libjpeg62-turbo-dev fonts-liberation fonts-dejavu-core librsvg2-bin)
+    libfontconfig-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev fonts-liberation fonts-dejavu-core librsvg2-bin)
 TEST_PACKAGES=(libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth libxml2-utils librsvg2-bin emf2svg libwmf-bin imagemagick
     fonts-urw-base35 libjpeg-turbo-progs poppler-utils python3 desktop-file-utils appstream man-db x11-utils)
 # Looking at the window as a user would: a window manager under Xvfb, and a pointer to drag with.
