@@ -18,6 +18,7 @@
 
 #include <zlib.h>
 
+#include "platform/codec/PngChunks.h"
 #include "platform/files/Files.h"
 
 namespace plotwick::app {
@@ -34,22 +35,6 @@ std::optional<std::pair<std::int64_t, std::int64_t>> SizeAndTime(const std::stri
         return std::nullopt;
     const std::int64_t ns = std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
     return std::make_pair(std::int64_t{st.st_size}, ns);
-}
-
-void PutU32(std::string& out, std::uint32_t v)
-{
-    const char bytes[4] = {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
-    out.append(bytes, 4);
-}
-
-void PutChunk(std::string& out, const char* type, const std::string& data)
-{
-    PutU32(out, static_cast<std::uint32_t>(data.size()));
-    const std::size_t start = out.size();
-    out.append(type, 4);
-    out += data;
-    PutU32(out, static_cast<std::uint32_t>(
-                    crc32(0, reinterpret_cast<const Bytef*>(out.data() + start), static_cast<uInt>(out.size() - start))));
 }
 
 // The cache's own PNG: 8-bit RGBA, every row with the "Sub" filter (a run of equal pixels
@@ -89,16 +74,14 @@ std::optional<std::string> EncodeCachePng(const QImage& picture, const QString& 
     if (status != Z_STREAM_END)
         return std::nullopt;
 
-    std::string file("\x89PNG\r\n\x1a\n", 8);
-    std::string header;
-    PutU32(header, static_cast<std::uint32_t>(w));
-    PutU32(header, static_cast<std::uint32_t>(h));
-    header += std::string("\x08\x06\x00\x00\x00", 5);  // 8 bits, RGBA, deflate, filters, no interlace
-    PutChunk(file, "IHDR", header);
+    std::string file;
+    gdi::png::AppendSignature(file);
+    gdi::png::AppendHeader(file, static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), 6);  // RGBA
     // Keyword, no compression, no language, no translated keyword, the text in UTF-8.
-    PutChunk(file, "iTXt", kKeyText.toStdString() + std::string("\0\0\0\0\0", 5) + key.toStdString());
-    PutChunk(file, "IDAT", compressed);
-    PutChunk(file, "IEND", {});
+    const std::string text = kKeyText.toStdString() + std::string("\0\0\0\0\0", 5) + key.toStdString();
+    gdi::png::AppendChunk(file, "iTXt", text.data(), text.size());
+    gdi::png::AppendChunk(file, "IDAT", compressed.data(), compressed.size());
+    gdi::png::AppendChunk(file, "IEND", nullptr, 0);
     return file;
 }
 

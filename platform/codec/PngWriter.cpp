@@ -1,5 +1,7 @@
 #include "platform/codec/PngWriter.h"
 
+#include "platform/codec/PngChunks.h"
+
 #include "platform/files/Files.h"
 
 #include <cairo.h>
@@ -467,30 +469,15 @@ bool WriteFile(Output& out, const Bitmap24& bitmap, PreparedRows& rows)
 bool WriteFileDirect(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, PreparedRows& rows)
 {
     constexpr std::size_t kChunkBytes = 8192;  // libpng's compression buffer
-    const auto put32 = [&](std::uint32_t v) {
-        const std::uint8_t b[4] = {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
-                                   static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
-        bytes.insert(bytes.end(), b, b + 4);
-    };
     const auto chunk = [&](const char* type, const std::uint8_t* data, std::size_t length) {
-        put32(static_cast<std::uint32_t>(length));
-        const std::size_t start = bytes.size();
-        bytes.insert(bytes.end(), type, type + 4);
-        if (length > 0)
-            bytes.insert(bytes.end(), data, data + length);
-        put32(static_cast<std::uint32_t>(crc32(0, bytes.data() + start, static_cast<uInt>(length + 4))));
+        png::AppendChunk(bytes, type, data, length);
     };
-    static const std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
-    bytes.insert(bytes.end(), kSignature, kSignature + 8);
-    const auto w = static_cast<std::uint32_t>(bitmap.Width()), h = static_cast<std::uint32_t>(bitmap.Height());
-    const std::uint8_t header[13] = {static_cast<std::uint8_t>(w >> 24), static_cast<std::uint8_t>(w >> 16),
-                                     static_cast<std::uint8_t>(w >> 8),  static_cast<std::uint8_t>(w),
-                                     static_cast<std::uint8_t>(h >> 24), static_cast<std::uint8_t>(h >> 16),
-                                     static_cast<std::uint8_t>(h >> 8),  static_cast<std::uint8_t>(h),
-                                     8, PNG_COLOR_TYPE_RGB, 0, 0, 0};
-    chunk("IHDR", header, sizeof header);
+    png::AppendSignature(bytes);
+    png::AppendHeader(bytes, static_cast<std::uint32_t>(bitmap.Width()), static_cast<std::uint32_t>(bitmap.Height()),
+                      PNG_COLOR_TYPE_RGB);
     const std::uint8_t white[6] = {0, 255, 0, 255, 0, 255};  // bKGD: 16 bits a channel
     chunk("bKGD", white, sizeof white);
+    const auto h = static_cast<std::uint32_t>(bitmap.Height());
 
     z_stream z;
     std::memset(&z, 0, sizeof z);
