@@ -178,6 +178,10 @@ void ApplyFilter(int filter, const std::uint8_t* row, const std::uint8_t* prev, 
     constexpr std::size_t bpp = 3;
     out[0] = static_cast<std::uint8_t>(filter);
     std::uint8_t* d = out + 1;
+    if (filter == PNG_FILTER_VALUE_NONE) {
+        std::memcpy(d, row, n);
+        return;
+    }
     std::size_t i = 0;
     for (; i < bpp && i < n; ++i) {
         const int x = row[i], b = prev[i];
@@ -190,7 +194,7 @@ void ApplyFilter(int filter, const std::uint8_t* row, const std::uint8_t* prev, 
         }
     }
 #ifdef __SSE2__
-    if (filter != PNG_FILTER_VALUE_NONE) {
+    {
         const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1);
         const auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
         for (; i + 16 <= n; i += 16) {
@@ -342,7 +346,7 @@ public:
     {
         used_.Raise(y);
         made_.WaitFor(y + 1, y + 1);
-        return filtered_.data() + std::size_t{y % ringRows_} * (rowBytes_ + 1);
+        return FilteredSlot(y);
     }
 
     // Row y, in order from the top, and the filter for it; the row before it is done with.
@@ -365,6 +369,8 @@ private:
     // The row in RGB: each is filtered (or handed to libpng) before the next is made, so two
     // slots hold it and the row above.
     std::uint8_t* Slot(std::uint32_t y) { return ring_.data() + std::size_t{y % 2} * rowBytes_; }
+    // Row y filtered: its filter's byte, then the row.
+    std::uint8_t* FilteredSlot(std::uint32_t y) { return filtered_.data() + std::size_t{y % ringRows_} * (rowBytes_ + 1); }
 
     void Make(std::uint32_t y)
     {
@@ -381,7 +387,7 @@ private:
                 zeros_.assign(rowBytes_, 0);
             const std::uint8_t* prev = y == 0 ? zeros_.data() : Slot(y - 1);
             const int filter = ChooseFilter(row, prev, rowBytes_, width1);
-            ApplyFilter(filter, row, prev, rowBytes_, filtered_.data() + std::size_t{y % ringRows_} * (rowBytes_ + 1));
+            ApplyFilter(filter, row, prev, rowBytes_, FilteredSlot(y));
             return;
         }
         // The first row's filter is libpng's own choice (PNG_FILTER_VALUE_LAST: none made here).
