@@ -1,8 +1,8 @@
 #include "render/Rasteriser.h"
 
 #include <exception>
+#include <future>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -348,37 +348,19 @@ void RenderToImage(TDrawing& drawing, gdi::Bitmap24& image, const RenderOptions&
     }
     // A large work device is made (its memory mapped and cleared) while the drawing loads. The
     // errors stay in their order: the drawing's, then the size's, then the device's.
-    std::optional<gdi::RasterDevice> work;
-    std::exception_ptr workError;
-    std::thread maker;
-    const bool sized = image.Width() <= gdi::RasterDevice::kMaxSide / 2 && image.Height() <= gdi::RasterDevice::kMaxSide / 2;
-    if (sized) {
+    const std::int32_t w = image.Width(), h = image.Height();
+    std::future<std::unique_ptr<gdi::RasterDevice>> made;
+    if (w <= gdi::RasterDevice::kMaxSide / 2 && h <= gdi::RasterDevice::kMaxSide / 2) {
         try {
-            maker = std::thread([&] {
-                try {
-                    work.emplace(2 * image.Width(), 2 * image.Height());
-                } catch (...) {
-                    workError = std::current_exception();
-                }
-            });
+            made = std::async(std::launch::async, [w, h] { return std::make_unique<gdi::RasterDevice>(2 * w, 2 * h); });
         } catch (const std::system_error&) {
             // No thread to be had: the device is made after the loading.
         }
     }
-    try {
-        drawing.LoadShapes(true, options.Cancelled);
-    } catch (...) {
-        if (maker.joinable())
-            maker.join();
-        throw;
-    }
-    if (maker.joinable())
-        maker.join();
-    CheckRasterTargetSize(image.Width(), image.Height());
-    if (workError)
-        std::rethrow_exception(workError);
-    if (!work)
-        work.emplace(2 * image.Width(), 2 * image.Height());
+    drawing.LoadShapes(true, options.Cancelled);  // a throw waits for the device, then drops it
+    CheckRasterTargetSize(w, h);
+    const std::unique_ptr<gdi::RasterDevice> work =
+        made.valid() ? made.get() : std::make_unique<gdi::RasterDevice>(2 * w, 2 * h);
     RenderOn(*work, drawing, image, true, options);
 }
 
