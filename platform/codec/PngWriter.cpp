@@ -1,12 +1,12 @@
 #include "platform/codec/PngWriter.h"
 
+#include "platform/codec/Deflate.h"
 #include "platform/codec/PngChunks.h"
 
 #include "platform/files/Files.h"
 
 #include <cairo.h>
 #include <png.h>
-#include <zlib.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -300,7 +300,7 @@ private:
 
 // The rows in RGB and the filters chosen for them, made ahead of the compression: on a thread
 // of their own for a large image, so that the writing thread does little but compress, which
-// takes most of the time; there each row is also filtered, for zlib directly. For a small
+// takes most of the time; there each row is also filtered, for the compressor directly. For a small
 // image, on the writing thread, a row at a time, for libpng. The filtered rows go round a ring
 // of 256 rows.
 class PreparedRows {
@@ -468,11 +468,10 @@ bool WriteFile(Output& out, const Bitmap24& bitmap, PreparedRows& rows)
 }
 
 // The file as libpng writes it, written here with the rows made filtered: the chunks libpng
-// writes (signature, IHDR, bKGD, IDAT, IEND), and the image data compressed by zlib with
-// libpng's settings (level 6, a window of 15 bits, memory level 8, filtered-data strategy),
-// given to deflate a row at a time and cut into IDAT chunks of 8192 bytes, as libpng does.
-// False when zlib failed.
-bool WriteFileDirect(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, PreparedRows& rows)
+// writes (signature, IHDR, bKGD, IDAT, IEND), and the image data compressed as zlib compresses
+// it with libpng's settings, given a row at a time and cut into IDAT chunks of 8192 bytes, as
+// libpng does. Throws std::bad_alloc.
+void WriteFileDirect(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, PreparedRows& rows)
 {
     constexpr std::size_t kChunkBytes = 8192;  // libpng's compression buffer
     const auto chunk = [&](const char* type, const std::uint8_t* data, std::size_t length) {
@@ -483,49 +482,30 @@ bool WriteFileDirect(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, P
                       PNG_COLOR_TYPE_RGB);
     const std::uint8_t white[6] = {0, 255, 0, 255, 0, 255};  // bKGD: 16 bits a channel
     chunk("bKGD", white, sizeof white);
-    const auto h = static_cast<std::uint32_t>(bitmap.Height());
 
-    z_stream z;
-    std::memset(&z, 0, sizeof z);
-    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15, 8, Z_FILTERED) != Z_OK)
-        return false;
-    std::uint8_t out[kChunkBytes];
-    z.next_out = out;
-    z.avail_out = kChunkBytes;
-    const std::size_t rowBytes = bitmap.Stride() + 1;
-    bool ok = true;
-    for (std::uint32_t y = 0; y <= h && ok; ++y) {
-        const bool last = y == h;
-        z.next_in = last ? nullptr : const_cast<Bytef*>(rows.FilteredRow(y));
-        z.avail_in = last ? 0 : static_cast<uInt>(rowBytes);
-        for (;;) {
-            const int flush = last ? Z_FINISH : Z_NO_FLUSH;
-            const int ret = deflate(&z, flush);
-            if (z.avail_out == 0) {
-                chunk("IDAT", out, kChunkBytes);
-                z.next_out = out;
-                z.avail_out = kChunkBytes;
-                if (ret == Z_OK && (last || z.avail_in > 0))
-                    continue;
-            }
-            if (ret == Z_OK && !last && z.avail_in == 0)
-                break;
-            if (ret == Z_STREAM_END && last) {
-                const std::size_t size = kChunkBytes - z.avail_out;
-                if (size > 0)
-                    chunk("IDAT", out, size);
-                break;
-            }
-            if (ret != Z_OK || last) {
-                ok = false;
-                break;
-            }
+    std::vector<std::uint8_t> stream;
+    // The full chunks of the stream so far; at the end, the rest too.
+    const auto takeChunks = [&](bool end) {
+        std::size_t taken = 0;
+        for (; stream.size() - taken >= kChunkBytes; taken += kChunkBytes)
+            chunk("IDAT", stream.data() + taken, kChunkBytes);
+        if (end && stream.size() > taken) {
+            chunk("IDAT", stream.data() + taken, stream.size() - taken);
+            taken = stream.size();
         }
+        stream.erase(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(taken));
+    };
+    FilteredDeflater deflater(stream);
+    const auto h = static_cast<std::uint32_t>(bitmap.Height());
+    const std::size_t rowBytes = bitmap.Stride() + 1;
+    for (std::uint32_t y = 0; y < h; ++y) {
+        deflater.Write(rows.FilteredRow(y), rowBytes);
+        if (stream.size() >= kChunkBytes)
+            takeChunks(false);
     }
-    deflateEnd(&z);
-    if (ok)
-        chunk("IEND", nullptr, 0);
-    return ok;
+    deflater.Finish();
+    takeChunks(true);
+    chunk("IEND", nullptr, 0);
 }
 
 }  // namespace
@@ -543,9 +523,12 @@ std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap, const RowsNeeded& ro
     PreparedRows rows(bitmap, rowsNeeded);
     std::vector<std::uint8_t> bytes;
     if (rows.Filtered()) {
-        if (!WriteFileDirect(bytes, bitmap, rows))
+        try {
+            WriteFileDirect(bytes, bitmap, rows);
+        } catch (const std::bad_alloc&) {
             throw std::runtime_error(std::string("Cannot encode the bitmap as PNG: ") +
                                      cairo_status_to_string(CAIRO_STATUS_NO_MEMORY));
+        }
         return bytes;
     }
     Output out{&bytes};
