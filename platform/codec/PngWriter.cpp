@@ -6,7 +6,6 @@
 #include "platform/files/Files.h"
 
 #include <cairo.h>
-#include <png.h>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -14,7 +13,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -24,16 +22,19 @@
 
 namespace plotwick::gdi {
 
-// The file is the one Cairo writes for an RGB24 image surface (IHDR with 8-bit RGB, a white
-// bKGD, the image data, IEND), written through libpng with the same settings. libpng chooses
-// a filter for every row by trying all five and keeping the one whose bytes, taken as signed,
-// have the smallest sum of magnitudes (the first of equal ones). That choice is made here,
-// in one pass over the row, and handed to libpng as the only filter for the row, which leaves
-// the bytes of the file exactly as they were and libpng with only the chosen filter to apply.
+// The file is the one Cairo writes for an RGB24 image surface through libpng (IHDR with 8-bit
+// RGB, a white bKGD, the image data, IEND), written here byte for byte. libpng chooses a filter
+// for every row by trying all five and keeping the one whose bytes, taken as signed, have the
+// smallest sum of magnitudes (the first of equal ones); that choice is made here in one pass
+// over the row. The filtered rows are compressed as zlib compresses them with libpng's
+// settings (FilteredDeflater).
 
 namespace {
 
 constexpr int kMaxSide = 32767;  // the largest image surface
+constexpr std::uint8_t kColourTypeRgb = 2;
+// The row filters, by the byte that names them in the file.
+enum Filter { kFilterNone = 0, kFilterSub = 1, kFilterUp = 2, kFilterAverage = 3, kFilterPaeth = 4 };
 
 std::string SizeText(const Bitmap24& bitmap)
 {
@@ -138,7 +139,7 @@ int ChooseFilter(const std::uint8_t* row, const std::uint8_t* prev, std::size_t 
         avg += Magnitude(x - (a + b) / 2);
         paeth += Magnitude(x - PaethPredictor(a, b, c));
     }
-    int best = PNG_FILTER_VALUE_NONE;
+    int best = kFilterNone;
     unsigned least = none;
     const auto consider = [&](int filter, unsigned sum) {
         if (sum < least) {
@@ -147,29 +148,13 @@ int ChooseFilter(const std::uint8_t* row, const std::uint8_t* prev, std::size_t 
         }
     };
     if (!width1)
-        consider(PNG_FILTER_VALUE_SUB, sub);
-    consider(PNG_FILTER_VALUE_UP, up);
+        consider(kFilterSub, sub);
+    consider(kFilterUp, up);
     if (!width1) {
-        consider(PNG_FILTER_VALUE_AVG, avg);
-        consider(PNG_FILTER_VALUE_PAETH, paeth);
+        consider(kFilterAverage, avg);
+        consider(kFilterPaeth, paeth);
     }
     return best;
-}
-
-int FilterFlag(int value)
-{
-    switch (value) {
-    case PNG_FILTER_VALUE_SUB:
-        return PNG_FILTER_SUB;
-    case PNG_FILTER_VALUE_UP:
-        return PNG_FILTER_UP;
-    case PNG_FILTER_VALUE_AVG:
-        return PNG_FILTER_AVG;
-    case PNG_FILTER_VALUE_PAETH:
-        return PNG_FILTER_PAETH;
-    default:
-        return PNG_FILTER_NONE;
-    }
 }
 
 // Row filtered with `filter` into out: the filter's byte, then n bytes.
@@ -178,7 +163,7 @@ void ApplyFilter(int filter, const std::uint8_t* row, const std::uint8_t* prev, 
     constexpr std::size_t bpp = 3;
     out[0] = static_cast<std::uint8_t>(filter);
     std::uint8_t* d = out + 1;
-    if (filter == PNG_FILTER_VALUE_NONE) {
+    if (filter == kFilterNone) {
         std::memcpy(d, row, n);
         return;
     }
@@ -186,10 +171,10 @@ void ApplyFilter(int filter, const std::uint8_t* row, const std::uint8_t* prev, 
     for (; i < bpp && i < n; ++i) {
         const int x = row[i], b = prev[i];
         switch (filter) {
-        case PNG_FILTER_VALUE_SUB: d[i] = static_cast<std::uint8_t>(x); break;
-        case PNG_FILTER_VALUE_UP: d[i] = static_cast<std::uint8_t>(x - b); break;
-        case PNG_FILTER_VALUE_AVG: d[i] = static_cast<std::uint8_t>(x - b / 2); break;
-        case PNG_FILTER_VALUE_PAETH: d[i] = static_cast<std::uint8_t>(x - b); break;
+        case kFilterSub: d[i] = static_cast<std::uint8_t>(x); break;
+        case kFilterUp: d[i] = static_cast<std::uint8_t>(x - b); break;
+        case kFilterAverage: d[i] = static_cast<std::uint8_t>(x - b / 2); break;
+        case kFilterPaeth: d[i] = static_cast<std::uint8_t>(x - b); break;
         default: d[i] = static_cast<std::uint8_t>(x); break;
         }
     }
@@ -201,9 +186,9 @@ void ApplyFilter(int filter, const std::uint8_t* row, const std::uint8_t* prev, 
             const __m128i x = load(row + i), a = load(row + i - bpp), b = load(prev + i), c = load(prev + i - bpp);
             __m128i predicted;
             switch (filter) {
-            case PNG_FILTER_VALUE_SUB: predicted = a; break;
-            case PNG_FILTER_VALUE_UP: predicted = b; break;
-            case PNG_FILTER_VALUE_AVG:
+            case kFilterSub: predicted = a; break;
+            case kFilterUp: predicted = b; break;
+            case kFilterAverage:
                 predicted = _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), one));
                 break;
             default:
@@ -219,43 +204,14 @@ void ApplyFilter(int filter, const std::uint8_t* row, const std::uint8_t* prev, 
     for (; i < n; ++i) {
         const int x = row[i], a = row[i - bpp], b = prev[i], c = prev[i - bpp];
         switch (filter) {
-        case PNG_FILTER_VALUE_SUB: d[i] = static_cast<std::uint8_t>(x - a); break;
-        case PNG_FILTER_VALUE_UP: d[i] = static_cast<std::uint8_t>(x - b); break;
-        case PNG_FILTER_VALUE_AVG: d[i] = static_cast<std::uint8_t>(x - (a + b) / 2); break;
-        case PNG_FILTER_VALUE_PAETH: d[i] = static_cast<std::uint8_t>(x - PaethPredictor(a, b, c)); break;
+        case kFilterSub: d[i] = static_cast<std::uint8_t>(x - a); break;
+        case kFilterUp: d[i] = static_cast<std::uint8_t>(x - b); break;
+        case kFilterAverage: d[i] = static_cast<std::uint8_t>(x - (a + b) / 2); break;
+        case kFilterPaeth: d[i] = static_cast<std::uint8_t>(x - PaethPredictor(a, b, c)); break;
         default: d[i] = static_cast<std::uint8_t>(x); break;
         }
     }
 }
-
-struct Output {
-    std::vector<std::uint8_t>* bytes;
-    bool outOfMemory = false;
-};
-
-void WriteData(png_structp png, png_bytep data, png_size_t length)
-{
-    auto* out = static_cast<Output*>(png_get_io_ptr(png));
-    bool failed = false;
-    try {
-        out->bytes->insert(out->bytes->end(), data, data + length);
-    } catch (...) {
-        failed = true;
-    }
-    if (failed) {
-        out->outOfMemory = true;
-        png_error(png, "out of memory");
-    }
-}
-
-void FlushData(png_structp) {}
-
-void OnError(png_structp png, png_const_charp)
-{
-    std::longjmp(png_jmpbuf(png), 1);
-}
-
-void OnWarning(png_structp, png_const_charp) {}
 
 // One row of the bitmap as RGB, in the order the file holds the channels.
 void RowToRgb(const Bitmap24& bitmap, std::uint32_t y, std::uint8_t* out)
@@ -298,11 +254,10 @@ private:
     std::atomic<std::uint32_t> awaited_{0};  // what the waiter waits for; 0: nobody waits
 };
 
-// The rows in RGB and the filters chosen for them, made ahead of the compression: on a thread
-// of their own for a large image, so that the writing thread does little but compress, which
-// takes most of the time; there each row is also filtered, for the compressor directly. For a small
-// image, on the writing thread, a row at a time, for libpng. The filtered rows go round a ring
-// of 256 rows.
+// The rows in RGB, each filtered with the filter chosen for it. For a large image they are made
+// ahead of the compression on a thread of their own, round a ring of 256 rows, so that the
+// writing thread does little but compress; for a small one, on the writing thread as they are
+// needed.
 class PreparedRows {
 public:
     PreparedRows(const Bitmap24& bitmap, const RowsNeeded& rowsNeeded)
@@ -314,15 +269,13 @@ public:
                     std::thread::hardware_concurrency() > 1),
           ringRows_(threaded_ ? std::min<std::uint32_t>(height_, kRingRows) : 2),
           ring_(2 * rowBytes_),
-          filtered_(threaded_ ? std::size_t{ringRows_} * (rowBytes_ + 1) : 0),
-          filters_(ringRows_)
+          filtered_(std::size_t{ringRows_} * (rowBytes_ + 1))
     {
         if (threaded_) {
             try {
                 maker_ = std::thread([this] { MakeAll(); });
             } catch (const std::system_error&) {
                 threaded_ = false;  // no thread to be had: made on the writing thread
-                filtered_.clear();
             }
         }
     }
@@ -337,20 +290,9 @@ public:
     PreparedRows(const PreparedRows&) = delete;
     PreparedRows& operator=(const PreparedRows&) = delete;
 
-    // Whether the rows are made filtered, on their own thread.
-    bool Filtered() const { return threaded_; }
-
-    // Row y filtered, with its filter's byte first (rows made filtered), in order from the top;
-    // the row before it is done with.
+    // Row y filtered, with its filter's byte first, in order from the top; the row before it
+    // is done with.
     const std::uint8_t* FilteredRow(std::uint32_t y)
-    {
-        used_.Raise(y);
-        made_.WaitFor(y + 1, y + 1);
-        return FilteredSlot(y);
-    }
-
-    // Row y, in order from the top, and the filter for it; the row before it is done with.
-    const std::uint8_t* Row(std::uint32_t y, int& filter)
     {
         if (threaded_) {
             used_.Raise(y);
@@ -358,16 +300,15 @@ public:
         } else {
             Make(y);
         }
-        filter = filters_[y % ringRows_];
-        return Slot(y);
+        return FilteredSlot(y);
     }
 
 private:
     static constexpr std::uint32_t kRingRows = 256;
     static constexpr std::uint32_t kRowsNeededAtOnce = 16;
 
-    // The row in RGB: each is filtered (or handed to libpng) before the next is made, so two
-    // slots hold it and the row above.
+    // The row in RGB: each is filtered before the next is made, so two slots hold it and the
+    // row above.
     std::uint8_t* Slot(std::uint32_t y) { return ring_.data() + std::size_t{y % 2} * rowBytes_; }
     // Row y filtered: its filter's byte, then the row.
     std::uint8_t* FilteredSlot(std::uint32_t y) { return filtered_.data() + std::size_t{y % ringRows_} * (rowBytes_ + 1); }
@@ -380,18 +321,12 @@ private:
         }
         std::uint8_t* row = Slot(y);
         RowToRgb(bitmap_, y, row);
-        const bool width1 = bitmap_.Width() == 1;
-        if (threaded_) {
-            // The row above the first is zeros, as libpng takes it.
-            if (y == 0)
-                zeros_.assign(rowBytes_, 0);
-            const std::uint8_t* prev = y == 0 ? zeros_.data() : Slot(y - 1);
-            const int filter = ChooseFilter(row, prev, rowBytes_, width1);
-            ApplyFilter(filter, row, prev, rowBytes_, FilteredSlot(y));
-            return;
-        }
-        // The first row's filter is libpng's own choice (PNG_FILTER_VALUE_LAST: none made here).
-        filters_[y % ringRows_] = y == 0 ? PNG_FILTER_VALUE_LAST : ChooseFilter(row, Slot(y - 1), rowBytes_, width1);
+        // The row above the first is zeros, as libpng takes it.
+        if (y == 0)
+            zeros_.assign(rowBytes_, 0);
+        const std::uint8_t* prev = y == 0 ? zeros_.data() : Slot(y - 1);
+        const int filter = ChooseFilter(row, prev, rowBytes_, bitmap_.Width() == 1);
+        ApplyFilter(filter, row, prev, rowBytes_, FilteredSlot(y));
     }
 
     void MakeAll()
@@ -419,59 +354,32 @@ private:
     std::vector<std::uint8_t, PixelAllocator<std::uint8_t>> ring_;
     std::vector<std::uint8_t, PixelAllocator<std::uint8_t>> filtered_;
     std::vector<std::uint8_t> zeros_;
-    std::vector<int> filters_;
     Progress made_;  // rows made
     Progress used_;  // rows the writer is done with
     std::atomic<bool> stop_{false};
     std::thread maker_;
 };
 
-// Writes the file; false when libpng failed. Only plain data lives in this frame, so that a
-// jump back from libpng leaves nothing behind.
-bool WriteFile(Output& out, const Bitmap24& bitmap, PreparedRows& rows)
+// libpng names a smaller window in the zlib header of image data of 16 KiB or less: the
+// smallest of 256 bytes or more that holds the data. The stream is the same: no distance in it
+// reaches that far.
+void NameSmallestWindow(std::uint8_t header[2], std::uint64_t dataBytes)
 {
-    const auto width = static_cast<std::uint32_t>(bitmap.Width());
-    const auto height = static_cast<std::uint32_t>(bitmap.Height());
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
-    if (!png)
-        return false;
-    png_infop info = png_create_info_struct(png);
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_set_write_fn(png, &out, WriteData, FlushData);
-    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_color_16 white;
-    std::memset(&white, 0, sizeof white);
-    white.gray = 255;
-    white.red = white.blue = white.green = white.gray;
-    png_set_bKGD(png, info, &white);
-    png_write_info(png, info);
-    // The first row starts libpng with all filters (so that it keeps the row above from then
-    // on) and has it choose the first row's filter itself.
-    for (std::uint32_t y = 0; y < height; ++y) {
-        int filter = PNG_FILTER_VALUE_LAST;
-        const std::uint8_t* row = rows.Row(y, filter);
-        if (y > 0)
-            png_set_filter(png, PNG_FILTER_TYPE_BASE, FilterFlag(filter));
-        png_write_row(png, row);
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return true;
+    if (dataBytes > 16384)
+        return;
+    unsigned info = header[0] >> 4;  // the window's bits less 8
+    for (unsigned half = 1u << (info + 7); info > 0 && dataBytes <= half; half >>= 1)
+        --info;
+    header[0] = static_cast<std::uint8_t>((header[0] & 0x0f) | (info << 4));
+    const unsigned flags = header[1] & 0xe0u;  // the level, no dictionary
+    header[1] = static_cast<std::uint8_t>(flags + 0x1f - ((unsigned{header[0]} << 8) + flags) % 0x1f);
 }
 
 // The file as libpng writes it, written here with the rows made filtered: the chunks libpng
 // writes (signature, IHDR, bKGD, IDAT, IEND), and the image data compressed as zlib compresses
 // it with libpng's settings, given a row at a time and cut into IDAT chunks of 8192 bytes, as
 // libpng does. Throws std::bad_alloc.
-void WriteFileDirect(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, PreparedRows& rows)
+void WriteFile(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, PreparedRows& rows)
 {
     constexpr std::size_t kChunkBytes = 8192;  // libpng's compression buffer
     const auto chunk = [&](const char* type, const std::uint8_t* data, std::size_t length) {
@@ -479,7 +387,7 @@ void WriteFileDirect(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, P
     };
     png::AppendSignature(bytes);
     png::AppendHeader(bytes, static_cast<std::uint32_t>(bitmap.Width()), static_cast<std::uint32_t>(bitmap.Height()),
-                      PNG_COLOR_TYPE_RGB);
+                      kColourTypeRgb);
     const std::uint8_t white[6] = {0, 255, 0, 255, 0, 255};  // bKGD: 16 bits a channel
     chunk("bKGD", white, sizeof white);
 
@@ -496,6 +404,7 @@ void WriteFileDirect(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, P
         stream.erase(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(taken));
     };
     FilteredDeflater deflater(stream);
+    NameSmallestWindow(stream.data(), std::uint64_t{bitmap.Stride() + 1} * static_cast<std::uint32_t>(bitmap.Height()));
     const auto h = static_cast<std::uint32_t>(bitmap.Height());
     const std::size_t rowBytes = bitmap.Stride() + 1;
     for (std::uint32_t y = 0; y < h; ++y) {
@@ -522,20 +431,12 @@ std::vector<std::uint8_t> EncodePng(const Bitmap24& bitmap, const RowsNeeded& ro
 
     PreparedRows rows(bitmap, rowsNeeded);
     std::vector<std::uint8_t> bytes;
-    if (rows.Filtered()) {
-        try {
-            WriteFileDirect(bytes, bitmap, rows);
-        } catch (const std::bad_alloc&) {
-            throw std::runtime_error(std::string("Cannot encode the bitmap as PNG: ") +
-                                     cairo_status_to_string(CAIRO_STATUS_NO_MEMORY));
-        }
-        return bytes;
-    }
-    Output out{&bytes};
-    if (!WriteFile(out, bitmap, rows))
+    try {
+        WriteFile(bytes, bitmap, rows);
+    } catch (const std::bad_alloc&) {
         throw std::runtime_error(std::string("Cannot encode the bitmap as PNG: ") +
-                                 cairo_status_to_string(out.outOfMemory ? CAIRO_STATUS_NO_MEMORY
-                                                                        : CAIRO_STATUS_WRITE_ERROR));
+                                 cairo_status_to_string(CAIRO_STATUS_NO_MEMORY));
+    }
     return bytes;
 }
 

@@ -52,8 +52,12 @@ TEST(PngWriter, ChoosesTheFiltersLibpngChooses)
         {"one pixel wide", 1, 200, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 7) ^ y; }},
         {"one row", 200, 1, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 256); }},
         {"wide", 3000, 3, [](std::uint32_t x, std::uint32_t y) { return Noise(x / 5, y, 5) + x * 3; }},
-        // Large enough for the rows to be made and filtered on a second thread and compressed
-        // without libpng, and taller than the ring they go round: flat bands between the noisy
+        // The header of image data of 16 KiB or less names the smallest window that holds it:
+        // exactly 1 KiB and 16 KiB of data.
+        {"1 KiB of image data", 5, 64, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 256); }},
+        {"16 KiB of image data", 85, 64, [](std::uint32_t x, std::uint32_t y) { return Noise(x, y, 4) + y; }},
+        // Large enough for the rows to be made and filtered on a second thread, and taller
+        // than the ring they go round: flat bands between the noisy
         // ones give each filter its rows; noise alone gives zlib stored blocks and a file of
         // many IDAT chunks; white gives long matches.
         {"large, bands of noise and flat colour", 400, 700,
