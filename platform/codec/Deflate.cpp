@@ -250,10 +250,12 @@ struct FilteredDeflater::State {
     std::vector<std::uint8_t>& out;
     const Tables& tables = TheTables();
 
-    // The window, its hash chains (positions in the window, 0 for none) and the parse.
-    std::unique_ptr<std::uint8_t[]> window{new std::uint8_t[kWindowSize + kWindowPadding]()};
-    std::unique_ptr<std::uint16_t[]> prev{new std::uint16_t[kWSize]()};
-    std::unique_ptr<std::uint16_t[]> head{new std::uint16_t[kHashSize]()};
+    // The window, its hash chains (positions in the window, 0 for none) and the parse. Only
+    // the heads start cleared: a small image touches no more memory than it needs.
+    std::unique_ptr<std::uint8_t[]> window = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize + kWindowPadding);
+    std::unique_ptr<std::uint16_t[]> prev = std::make_unique_for_overwrite<std::uint16_t[]>(kWSize);
+    std::unique_ptr<std::uint16_t[]> head = std::make_unique<std::uint16_t[]>(kHashSize);
+    unsigned highWater = 0;  // the window is written below this
     unsigned strstart = 0;
     unsigned lookahead = 0;
     unsigned matchStart = 0;
@@ -267,12 +269,11 @@ struct FilteredDeflater::State {
     std::size_t availIn = 0;
 
     // The block: its symbols (distance's two bytes, then a literal or a length - 3) and trees.
-    std::unique_ptr<std::uint8_t[]> symbols{new std::uint8_t[kBlockSymbols * 3]};
+    std::unique_ptr<std::uint8_t[]> symbols = std::make_unique_for_overwrite<std::uint8_t[]>(kBlockSymbols * 3);
     unsigned symbolBytes = 0;
     Node dynLTree[kHeapSize];
     Node dynDTree[2 * kDCodes + 1];
     Node blTree[2 * kBLCodes + 1];
-    int lMaxCode = 0, dMaxCode = 0, blMaxCode = 0;
     std::uint16_t blCount[kMaxBits + 1] = {};
     int heap[2 * kLCodes + 1] = {};
     int heapLen = 0, heapMax = 0;
@@ -386,8 +387,10 @@ struct FilteredDeflater::State {
         return std::min(best, lookahead);
     }
 
+    // Both tables hold positions in the window; an entry that slides out of it becomes 0.
     void SlideHash()
     {
+        static_assert(kHashSize == kWSize, "the head and prev tables are slid alike");
 #ifdef __SSE2__
         // m >= 32768 ? m - 32768 : 0 is a saturating subtraction.
         const __m128i w = _mm_set1_epi16(static_cast<short>(kWSize));
@@ -426,6 +429,15 @@ struct FilteredDeflater::State {
             availIn -= n;
             lookahead += n;
         } while (lookahead < kMinLookahead && availIn != 0);
+        // Comparisons read whole words a little past the input, and never use what they read
+        // there; it is cleared once, as zlib clears it, so that what is read is never unwritten.
+        const unsigned end = strstart + lookahead;
+        const unsigned reach = std::min(end + kMaxMatch + kWindowPadding, kWindowSize + kWindowPadding);
+        if (highWater < reach) {
+            const unsigned from = std::max(highWater, end);
+            std::memset(window.get() + from, 0, reach - from);
+            highWater = reach;
+        }
     }
 
     bool TallyLiteral(std::uint8_t c)
@@ -516,19 +528,16 @@ struct FilteredDeflater::State {
 
     // ---- Bits -------------------------------------------------------------------------------
 
-    // Room for bytes written through Put: out grows ahead and is cut back in Settle.
-    std::uint8_t* cursor = nullptr;
+    // A block's bytes before they go to out: every symbol takes at most 48 bits, the trees
+    // less than 2 KB. Only the pages a block fills are ever touched.
+    std::unique_ptr<std::uint8_t[]> blockBytes =
+        std::make_unique_for_overwrite<std::uint8_t[]>(std::size_t{kBlockSymbols} * 6 + 2048);
+    std::uint8_t* cursor = blockBytes.get();
 
-    void Reserve(std::size_t bytes)
+    void Drain()
     {
-        const std::size_t used = cursor ? static_cast<std::size_t>(cursor - out.data()) : out.size();
-        out.resize(used + bytes);
-        cursor = out.data() + used;
-    }
-    void Settle()
-    {
-        out.resize(static_cast<std::size_t>(cursor - out.data()));
-        cursor = nullptr;
+        out.insert(out.end(), blockBytes.get(), cursor);
+        cursor = blockBytes.get();
     }
 
     void SendBits(unsigned value, int length)
@@ -779,11 +788,11 @@ struct FilteredDeflater::State {
         static const TreeKind lKind{TheTables().staticLTree, kExtraLBits.data(), kLiterals + 1, kLCodes, kMaxBits};
         static const TreeKind dKind{TheTables().staticDTree, kExtraDBits.data(), 0, kDCodes, kMaxBits};
         static const TreeKind blKind{nullptr, kExtraBLBits.data(), 0, kBLCodes, kMaxBLBits};
-        lMaxCode = BuildTree(dynLTree, lKind);
-        dMaxCode = BuildTree(dynDTree, dKind);
+        const int lMaxCode = BuildTree(dynLTree, lKind);
+        const int dMaxCode = BuildTree(dynDTree, dKind);
         RunsOfLengths<false>(dynLTree, lMaxCode);
         RunsOfLengths<false>(dynDTree, dMaxCode);
-        blMaxCode = BuildTree(blTree, blKind);
+        BuildTree(blTree, blKind);
         int maxBLIndex = kBLCodes - 1;
         for (; maxBLIndex >= 3; --maxBLIndex)
             if (blTree[kBLOrder[maxBLIndex]].dadLen != 0)
@@ -794,10 +803,7 @@ struct FilteredDeflater::State {
         if (staticBytes <= optBytes)
             optBytes = staticBytes;
 
-        // Every symbol takes at most 48 bits; the trees take less than 2 KB.
-        Reserve(6 * (symbolBytes / 3) + 2048 + 16);
         if (storedLength + 4 <= optBytes && stored != nullptr) {
-            Reserve(storedLength + 16);
             SendBits(last ? 1u : 0u, 3);
             WindUp();
             const auto n = static_cast<std::uint16_t>(storedLength);
@@ -805,8 +811,8 @@ struct FilteredDeflater::State {
                                              static_cast<std::uint8_t>(~n), static_cast<std::uint8_t>(~n >> 8)};
             std::memcpy(cursor, lengths, 4);
             cursor += 4;
-            std::memcpy(cursor, stored, storedLength);
-            cursor += storedLength;
+            Drain();
+            out.insert(out.end(), stored, stored + storedLength);
         } else if (staticBytes == optBytes) {
             SendBits((1u << 1) + (last ? 1 : 0), 3);
             CompressBlock(tables.staticLTree, tables.staticDTree);
@@ -824,7 +830,7 @@ struct FilteredDeflater::State {
         InitBlock();
         if (last)
             WindUp();
-        Settle();
+        Drain();
     }
 };
 

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
