@@ -10,14 +10,19 @@
 //   load USERFOLDER RECORD RUNS [--normalise]
 //                                  times TDrawing::LoadShapes (as plotwick-cli shapes loads, or
 //                                  as the preview does with --normalise) the same way
+//   write-files OUTDIR COUNT JOBS  writes COUNT new files of 87 bytes (a small record's PNG)
+//                                  into OUTDIR as export-all writes its outputs, on JOBS threads
+//                                  taking runs of 16 names: what the file system alone costs
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/BenchData.h"
@@ -25,6 +30,7 @@
 #include "model/Drawing.h"
 #include "model/DrawDB.h"
 #include "platform/codec/Bitmap.h"
+#include "platform/files/Files.h"
 #include "render/Rasteriser.h"
 #include "text/VFont.h"
 
@@ -39,7 +45,8 @@ int Usage()
                  "       plotwick-bench-tool growth USERFOLDER\n"
                  "       plotwick-bench-tool records USERFOLDER COUNT\n"
                  "       plotwick-bench-tool preview USERFOLDER RECORD WIDTH HEIGHT RUNS\n"
-                 "       plotwick-bench-tool load USERFOLDER RECORD RUNS [--normalise]\n");
+                 "       plotwick-bench-tool load USERFOLDER RECORD RUNS [--normalise]\n"
+                 "       plotwick-bench-tool write-files OUTDIR COUNT JOBS\n");
     return 2;
 }
 
@@ -68,6 +75,29 @@ int Time(const std::string& user, const std::string& record, int runs, F&& what)
     std::sort(ms.begin(), ms.end());
     const double median = ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
     std::printf("first %.3f min %.3f median %.3f\n", first, ms.front(), median);
+    return 0;
+}
+
+// COUNT new files in outDir, each through the durable write export-all uses for a new output,
+// runs of 16 consecutive names taken in turn by JOBS threads.
+int WriteFiles(const std::string& outDir, int count, int jobs)
+{
+    std::filesystem::create_directories(outDir);
+    const std::vector<std::uint8_t> bytes(87, 0x5a);
+    constexpr int kRun = 16;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < jobs; ++t)
+        threads.emplace_back([&, t] {
+            for (int run = t * kRun; run < count; run += jobs * kRun)
+                for (int i = run; i < std::min(count, run + kRun); ++i) {
+                    char name[24];
+                    std::snprintf(name, sizeof name, "r%05d.png", i);
+                    files::WriteFileAtomically(files::JoinPath(outDir, name), bytes.data(), bytes.size(),
+                                               files::Target::New);
+                }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
     return 0;
 }
 
@@ -102,6 +132,12 @@ int main(int argc, char** argv)
             // The window's bitmap is there before the drawing is selected.
             gdi::Bitmap24 image(w, h);
             return Time(argv[2], argv[3], runs, [&](TDrawing& d) { RenderToImage(d, image); });
+        }
+        if (argc == 5 && std::strcmp(argv[1], "write-files") == 0) {
+            const int count = std::atoi(argv[3]), jobs = std::atoi(argv[4]);
+            if (count <= 0 || count > 99999 || jobs <= 0 || jobs > 1024)
+                return Usage();
+            return WriteFiles(argv[2], count, jobs);
         }
         if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "load") == 0) {
             const int runs = std::atoi(argv[4]);
