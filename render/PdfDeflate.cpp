@@ -47,9 +47,9 @@ constexpr int kOurs = 0x51504c57;
 
 // A stream's state behind the caller's z_stream.
 struct Stream {
-    // From this much input on (Cairo's third piece of 16 KiB), the pieces are compressed on a
-    // thread of their own: a smaller page gains less from the thread than the thread costs.
-    static constexpr std::size_t kAsideFrom = 3 * 16384;
+    // From this much input on (Cairo's first full piece), the pieces are compressed on a thread
+    // of their own; a page that fits in one piece is compressed at once, with no thread.
+    static constexpr std::size_t kAsideFrom = 16384;
     // A thread that falls this far behind makes the caller wait.
     static constexpr std::size_t kMostQueued = 64;
 

@@ -2,10 +2,9 @@
 // 16 KiB at a time as it writes the page's operators: on a large page the compression takes
 // about as long as the writing. This program defines zlib's deflateInit_, deflate and
 // deflateEnd itself (linked in and exported by the build, so that the dynamic linker binds
-// Cairo's calls here): a stream made by deflateInit_ is compressed by zlib itself, and once it
-// has been given 48 KiB, on a thread of its own while the caller goes on. The bytes
-// are the ones zlib writes when called directly, as zlib's output depends only on the input and
-// the flushes asked for. A stream with the caller's own allocator, or made by deflateInit2_,
+// Cairo's calls here): a stream made by deflateInit_ is compressed by zlib itself, and from its
+// first 16 KiB on, on a thread of its own while the caller goes on. The bytes are the ones zlib
+// writes when called directly, as zlib's output depends only on the input and the flushes. A stream with the caller's own allocator, or made by deflateInit2_,
 // is zlib's alone; every other zlib function is zlib's.
 #pragma once
 

@@ -83,7 +83,7 @@ TEST(PdfDeflate, WritesZlibsBytesOnEitherThread)
     for (auto& b : noise)
         b = static_cast<std::uint8_t>(random());
     const Bytes text = PathOperators(300000), zeros(100000, 0);
-    const Bytes small = PathOperators(5000);
+    const Bytes small = PathOperators(5000), text16k = PathOperators(16384);
     struct Case {
         const char* name;
         const Bytes& input;
@@ -110,6 +110,7 @@ TEST(PdfDeflate, WritesZlibsBytesOnEitherThread)
         {"noise", noise, pieces(noise, 30000, 16384), 16384, true},
         {"a small page, at once", small, {{5000, Z_FINISH}}, 16384, false},
         {"a small page in pieces", small, pieces(small, 1000, 512), 512, false},
+        {"a page of one full piece", text16k, {{16384, Z_NO_FLUSH}, {0, Z_FINISH}}, 4096, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
