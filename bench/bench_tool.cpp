@@ -10,9 +10,13 @@
 //   load USERFOLDER RECORD RUNS [--normalise]
 //                                  times TDrawing::LoadShapes (as plotwick-cli shapes loads, or
 //                                  as the preview does with --normalise) the same way
-//   write-files OUTDIR COUNT JOBS  writes COUNT new files of 87 bytes (a small record's PNG)
-//                                  into OUTDIR as export-all writes its outputs, on JOBS threads
-//                                  taking runs of 16 names: what the file system alone costs
+//   write-files OUTDIR COUNT JOBS RUNS
+//                                  writes COUNT new files of 87 bytes (a small record's PNG) as
+//                                  export-all writes its outputs, on one thread and on JOBS
+//                                  threads taking runs of 16 names, each run into a new folder of
+//                                  OUTDIR, RUNS times in turns (which goes first alternates, as
+//                                  a folder fuller of files makes the next ones slower); prints
+//                                  "one MS jobs MS", the medians: what the file system alone costs
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -46,12 +50,18 @@ int Usage()
                  "       plotwick-bench-tool records USERFOLDER COUNT\n"
                  "       plotwick-bench-tool preview USERFOLDER RECORD WIDTH HEIGHT RUNS\n"
                  "       plotwick-bench-tool load USERFOLDER RECORD RUNS [--normalise]\n"
-                 "       plotwick-bench-tool write-files OUTDIR COUNT JOBS\n");
+                 "       plotwick-bench-tool write-files OUTDIR COUNT JOBS RUNS\n");
     return 2;
 }
 
 // Runs what RECORD's drawing gets RUNS times with the user folder's fonts loaded, and prints
 // the times of the first run, the fastest and the median.
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
 template <class F>
 int Time(const std::string& user, const std::string& record, int runs, F&& what)
 {
@@ -72,19 +82,18 @@ int Time(const std::string& user, const std::string& record, int runs, F&& what)
         ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
     const double first = ms.front();
-    std::sort(ms.begin(), ms.end());
-    const double median = ms.size() % 2 ? ms[ms.size() / 2] : (ms[ms.size() / 2 - 1] + ms[ms.size() / 2]) / 2;
-    std::printf("first %.3f min %.3f median %.3f\n", first, ms.front(), median);
+    std::printf("first %.3f min %.3f median %.3f\n", first, *std::min_element(ms.begin(), ms.end()), Median(ms));
     return 0;
 }
 
 // COUNT new files in outDir, each through the durable write export-all uses for a new output,
-// runs of 16 consecutive names taken in turn by JOBS threads.
-int WriteFiles(const std::string& outDir, int count, int jobs)
+// runs of 16 consecutive names taken in turn by JOBS threads; the time in milliseconds.
+double WriteFiles(const std::string& outDir, int count, int jobs)
 {
     std::filesystem::create_directories(outDir);
     const std::vector<std::uint8_t> bytes(87, 0x5a);
     constexpr int kRun = 16;
+    const auto start = std::chrono::steady_clock::now();
     std::vector<std::thread> threads;
     for (int t = 0; t < jobs; ++t)
         threads.emplace_back([&, t] {
@@ -98,7 +107,7 @@ int WriteFiles(const std::string& outDir, int count, int jobs)
         });
     for (std::thread& thread : threads)
         thread.join();
-    return 0;
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
 }
 
 }  // namespace
@@ -133,11 +142,22 @@ int main(int argc, char** argv)
             gdi::Bitmap24 image(w, h);
             return Time(argv[2], argv[3], runs, [&](TDrawing& d) { RenderToImage(d, image); });
         }
-        if (argc == 5 && std::strcmp(argv[1], "write-files") == 0) {
-            const int count = std::atoi(argv[3]), jobs = std::atoi(argv[4]);
-            if (count <= 0 || count > 99999 || jobs <= 0 || jobs > 1024)
+        if (argc == 6 && std::strcmp(argv[1], "write-files") == 0) {
+            const int count = std::atoi(argv[3]), jobs = std::atoi(argv[4]), runs = std::atoi(argv[5]);
+            if (count <= 0 || count > 99999 || jobs <= 0 || jobs > 1024 || runs <= 0)
                 return Usage();
-            return WriteFiles(argv[2], count, jobs);
+            std::vector<double> one, many;
+            for (int r = 0; r < runs; ++r) {
+                const std::string folder = std::string(argv[2]) + "/" + std::to_string(r);
+                for (const bool manyFirst : {r % 2 == 1, r % 2 == 0}) {
+                    if (manyFirst)
+                        many.push_back(WriteFiles(folder + "-many", count, jobs));
+                    else
+                        one.push_back(WriteFiles(folder + "-one", count, 1));
+                }
+            }
+            std::printf("one %.3f jobs %.3f\n", Median(one), Median(many));
+            return 0;
         }
         if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "load") == 0) {
             const int runs = std::atoi(argv[4]);
