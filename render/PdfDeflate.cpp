@@ -11,9 +11,12 @@
 #include <deque>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "platform/codec/Deflate.h"
 
 namespace {
 
@@ -36,6 +39,16 @@ const Zlib& RealZlib()
 
 std::atomic<std::size_t> streamsAside{0};
 
+// Whether code at this address is Cairo's.
+bool IsCairos(const void* address)
+{
+    Dl_info info;
+    if (dladdr(address, &info) == 0 || info.dli_fname == nullptr)
+        return false;
+    const char* slash = std::strrchr(info.dli_fname, '/');
+    return std::strncmp(slash ? slash + 1 : info.dli_fname, "libcairo.so", 11) == 0;
+}
+
 // How a stream's state starts, zlib's and ours alike: the stream it belongs to and a status.
 // Ours has a status zlib's never has, so that the two are told apart, and zlib's other
 // functions, given ours, answer Z_STREAM_ERROR.
@@ -54,6 +67,9 @@ struct Stream {
     static constexpr std::size_t kMostQueued = 64;
 
     Header header;
+    // Cairo's streams at zlib's default level are compressed by our own deflate (Cairo asks
+    // for no flush but the last); any other by zlib.
+    std::optional<plotwick::gdi::Deflater> own;
     z_stream inner{};
     std::size_t given = 0;  // input taken so far
 
@@ -90,9 +106,26 @@ struct Stream {
         }
     }
 
-    // zlib on one piece with one flush, its output added to out.
+    // One piece with one flush, the output added to out.
     void Compress(const std::uint8_t* data, std::size_t n, int flush)
     {
+        if (own) {
+            try {
+                if (n != 0)
+                    own->Write(data, n);
+                if (flush == Z_FINISH) {
+                    own->Finish();
+                    ended = true;
+                } else if (flush != Z_NO_FLUSH && error == Z_OK) {
+                    error = Z_STREAM_ERROR;
+                }
+            } catch (const std::bad_alloc&) {
+                if (error == Z_OK)
+                    error = Z_MEM_ERROR;
+            }
+            written = out.size();
+            return;
+        }
         inner.next_in = const_cast<Bytef*>(data);
         inner.avail_in = static_cast<uInt>(n);
         for (;;) {
@@ -205,9 +238,14 @@ struct Stream {
             strm->total_out += n;
             delivered += n;
         }
-        if (delivered == written)
+        if (delivered == written) {
             delivered = written = 0;
+            if (own)
+                out.clear();  // our deflate appends to out
+        }
     }
+
+    std::uint32_t Adler() const { return own ? own->Adler() : static_cast<std::uint32_t>(inner.adler); }
 };
 
 Stream* Ours(z_streamp strm)
@@ -237,8 +275,16 @@ __attribute__((visibility("default"))) int deflateInit_(z_streamp strm, int leve
     auto* s = new (std::nothrow) Stream(strm);
     if (!s)
         return Z_MEM_ERROR;
-    const int result = zlib.init(&s->inner, level, ZLIB_VERSION, static_cast<int>(sizeof(z_stream)));
-    if (result != Z_OK) {
+    if ((level == Z_DEFAULT_COMPRESSION || level == 6) && IsCairos(__builtin_return_address(0))) {
+        try {
+            s->own.emplace(s->out, plotwick::gdi::DeflateStrategy::Default);
+        } catch (const std::bad_alloc&) {
+            delete s;
+            return Z_MEM_ERROR;
+        }
+        s->written = s->out.size();
+    } else if (const int result = zlib.init(&s->inner, level, ZLIB_VERSION, static_cast<int>(sizeof(z_stream)));
+               result != Z_OK) {
         delete s;
         return result;
     }
@@ -246,7 +292,7 @@ __attribute__((visibility("default"))) int deflateInit_(z_streamp strm, int leve
     strm->total_in = strm->total_out = 0;
     strm->msg = Z_NULL;
     strm->data_type = Z_UNKNOWN;
-    strm->adler = s->inner.adler;
+    strm->adler = s->Adler();
     return Z_OK;
 }
 
@@ -282,8 +328,9 @@ __attribute__((visibility("default"))) int deflate(z_streamp strm, int flush)
     strm->total_in += n;
     if (!aside) {
         s->Deliver(strm);
-        strm->adler = s->inner.adler;
-        strm->data_type = s->inner.data_type;
+        strm->adler = s->Adler();
+        if (!s->own)
+            strm->data_type = s->inner.data_type;
         if (s->error != Z_OK)
             return s->error;
         if (s->ended && s->written == 0)
@@ -299,7 +346,8 @@ __attribute__((visibility("default"))) int deflateEnd(z_streamp strm)
     if (!s)
         return zlib.end ? zlib.end(strm) : Z_STREAM_ERROR;
     s->WaitIdle();
-    const int result = zlib.end(&s->inner);
+    // Ended before its end, a stream answers as zlib's does.
+    const int result = s->own ? (s->ended || s->given == 0 ? Z_OK : Z_DATA_ERROR) : zlib.end(&s->inner);
     delete s;
     strm->state = Z_NULL;
     return result;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <initializer_list>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -30,6 +31,8 @@ constexpr unsigned kGoodMatch = 8;
 constexpr unsigned kMaxLazy = 16;
 constexpr unsigned kNiceMatch = 128;
 constexpr unsigned kMaxChain = 128;
+// With the default strategy a match of 3 bytes farther back than this is not used.
+constexpr unsigned kTooFar = 4096;
 // A block ends when its symbol buffer, of 2^14 - 1 symbols at memory level 8, is full.
 constexpr unsigned kBlockSymbols = (1u << 14) - 1;
 // Room past the window for reading whole words near its end.
@@ -244,17 +247,27 @@ std::uint32_t Adler32(std::uint32_t adler, const std::uint8_t* data, std::size_t
     return (b << 16) | a;
 }
 
-struct FilteredDeflater::State {
-    explicit State(std::vector<std::uint8_t>& output) : out(output) {}
+struct Deflater::State {
+    State(std::vector<std::uint8_t>& output, DeflateStrategy strategy)
+        : out(output), filtered(strategy == DeflateStrategy::Filtered)
+    {
+    }
 
     std::vector<std::uint8_t>& out;
+    const bool filtered;
     const Tables& tables = TheTables();
 
     // The window, its hash chains (positions in the window, 0 for none) and the parse. Only
-    // the heads start cleared: a small image touches no more memory than it needs.
+    // the heads start cleared: a small image touches no more memory than it needs. zlib's
+    // chains link the strings of one hash of three bytes; each string's rank is one more than
+    // its predecessor's there, so that the ranks of two strings on a chain tell how far apart
+    // they are on it. The strings of one hash of four bytes are linked too (head4, prev4).
     std::unique_ptr<std::uint8_t[]> window = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize + kWindowPadding);
     std::unique_ptr<std::uint16_t[]> prev = std::make_unique_for_overwrite<std::uint16_t[]>(kWSize);
     std::unique_ptr<std::uint16_t[]> head = std::make_unique<std::uint16_t[]>(kHashSize);
+    std::unique_ptr<std::uint16_t[]> rank = std::make_unique_for_overwrite<std::uint16_t[]>(kWSize);
+    std::unique_ptr<std::uint16_t[]> prev4 = std::make_unique_for_overwrite<std::uint16_t[]>(kWSize);
+    std::unique_ptr<std::uint16_t[]> head4 = std::make_unique<std::uint16_t[]>(kHashSize);
     unsigned highWater = 0;  // the window is written below this
     unsigned strstart = 0;
     unsigned lookahead = 0;
@@ -307,12 +320,31 @@ struct FilteredDeflater::State {
         return ((unsigned{s[0]} << 10) ^ (unsigned{s[1]} << 5) ^ s[2]) & (kHashSize - 1);
     }
 
+    // The hash of the four bytes at p, for the chains of strings that share them.
+    unsigned Hash4(unsigned p) const
+    {
+        std::uint32_t v;
+        std::memcpy(&v, window.get() + p, sizeof v);
+        return (v * 0x9E3779B1u) >> 17;
+    }
+
+    // The string at p follows `previous` (0: none) on its chain: its link, its rank, and its
+    // place at the head of the chain of its four bytes.
+    void Link(unsigned p, unsigned previous)
+    {
+        prev[p & kWMask] = static_cast<std::uint16_t>(previous);
+        rank[p & kWMask] = previous != 0 ? static_cast<std::uint16_t>(rank[previous & kWMask] + 1) : 0;
+        const unsigned h4 = Hash4(p);
+        prev4[p & kWMask] = head4[h4];
+        head4[h4] = static_cast<std::uint16_t>(p);
+    }
+
     // Puts the string at p at the head of its chain; the chain's previous head.
     unsigned Insert(unsigned p)
     {
         const unsigned h = Hash(p);
         const unsigned previous = head[h];
-        prev[p & kWMask] = static_cast<std::uint16_t>(previous);
+        Link(p, previous);
         head[h] = static_cast<std::uint16_t>(p);
         return previous;
     }
@@ -325,17 +357,22 @@ struct FilteredDeflater::State {
         if (from > to)
             return;
         unsigned runHash = Hash(from);
-        prev[from & kWMask] = head[runHash];
+        Link(from, head[runHash]);
         for (unsigned p = from + 1; p <= to; ++p) {
 #ifdef __SSE2__
-            // Within a run of one byte from p - 1 to p + 9, the strings at p..p + 7 have the
-            // hash of p - 1 and each follows the one before: eight links at once.
+            // Within a run of one byte from p - 1 to p + 10, the strings at p..p + 7 have the
+            // hashes (of three and of four bytes) of p - 1 and each follows the one before on
+            // both chains: eight links and ranks at once.
             const std::uint8_t* w = window.get();
             const std::uint64_t run = w[p - 1] * 0x0101010101010101ull;
-            while (p + 7 <= to && (p & kWMask) <= kWSize - 8 && Load64(w + p - 1) == run && Load64(w + p + 2) == run) {
-                const __m128i links = _mm_add_epi16(_mm_set1_epi16(static_cast<short>(p - 1)),
-                                                    _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7));
+            while (p + 7 <= to && (p & kWMask) <= kWSize - 8 && Load64(w + p - 1) == run && Load64(w + p + 3) == run) {
+                const __m128i steps = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+                const __m128i links = _mm_add_epi16(_mm_set1_epi16(static_cast<short>(p - 1)), steps);
+                const __m128i ranks = _mm_add_epi16(_mm_set1_epi16(static_cast<short>(rank[(p - 1) & kWMask] + 1)), steps);
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(prev.get() + (p & kWMask)), links);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(prev4.get() + (p & kWMask)), links);
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(rank.get() + (p & kWMask)), ranks);
+                head4[Hash4(p)] = static_cast<std::uint16_t>(p + 7);
                 p += 8;
             }
             if (p > to)
@@ -345,9 +382,9 @@ struct FilteredDeflater::State {
             if (h != runHash) {
                 head[runHash] = static_cast<std::uint16_t>(p - 1);
                 runHash = h;
-                prev[p & kWMask] = head[h];
+                Link(p, head[h]);
             } else {
-                prev[p & kWMask] = static_cast<std::uint16_t>(p - 1);
+                Link(p, p - 1);
             }
         }
         head[runHash] = static_cast<std::uint16_t>(to);
@@ -359,48 +396,77 @@ struct FilteredDeflater::State {
     // to the lookahead too; a match reaching past the lookahead is of nice length, so cutting
     // each comparison at the lookahead chooses the same match. Bytes past the lookahead are
     // never compared: only the last matches of the stream reach them.
+    //
+    // zlib visits the chain's strings in turn, at most `chain` of them and none farther back
+    // than the window allows, and takes each that is longer than the best so far. Once the
+    // best is 3 bytes, only a string sharing four bytes with this one can be longer: those are
+    // visited along their own chain, in the same order, each where zlib's chain has it (the
+    // difference of the ranks), so the same string is taken. Before that, zlib's chain is
+    // walked to its first string sharing three bytes.
     unsigned LongestMatch(unsigned cur)
     {
         if (prevLength >= lookahead)
             return lookahead;  // no match here can be used: the previous one is at least as long
-        unsigned chain = prevLength >= kGoodMatch ? kMaxChain >> 2 : kMaxChain;
+        const unsigned chain = prevLength >= kGoodMatch ? kMaxChain >> 2 : kMaxChain;
         const unsigned nice = std::min(kNiceMatch, lookahead);
         const unsigned most = std::min(kMaxMatch, lookahead);
         const unsigned limit = strstart > kMaxDist ? strstart - kMaxDist : 0;
-        const std::uint8_t* scan = window.get() + strstart;
+        const std::uint8_t* w = window.get();
+        const std::uint8_t* scan = w + strstart;
+        const unsigned first = cur;
         unsigned best = prevLength;
-        std::uint16_t scanEnd = Load16(scan + best - 1);
-        do {
-            const std::uint8_t* match = window.get() + cur;
-            // Only a match that reaches the two bytes at best - 1 can be longer.
-            if (Load16(match + best - 1) != scanEnd || Load16(match) != Load16(scan))
-                continue;
-            unsigned length = std::min(2 + CommonLength(scan + 2, match + 2), most);
+        if (best < kMinMatch) {
+            for (unsigned visited = 1;; ++visited) {
+                const std::uint8_t* match = w + cur;
+                if (match[0] == scan[0] && match[1] == scan[1] && match[2] == scan[2]) {
+                    matchStart = cur;
+                    best = std::min(2 + CommonLength(scan + 2, match + 2), most);
+                    break;
+                }
+                if ((cur = prev[cur & kWMask]) <= limit || visited == chain)
+                    return std::min(best, lookahead);
+            }
+            if (best >= nice || best >= most)
+                return std::min(best, lookahead);
+        }
+        std::uint32_t scan4;
+        std::memcpy(&scan4, scan, sizeof scan4);
+        const std::uint16_t firstRank = rank[first & kWMask];
+        for (unsigned q = prev4[strstart & kWMask]; q != 0; q = prev4[q & kWMask]) {
+            if (q <= limit && q != first)
+                break;
+            std::uint32_t bytes;
+            std::memcpy(&bytes, w + q, sizeof bytes);
+            if (bytes != scan4)
+                continue;  // another four bytes of the same hash
+            if (static_cast<std::uint16_t>(firstRank - rank[q & kWMask]) >= chain)
+                break;
+            const unsigned length = std::min(2 + CommonLength(scan + 2, w + q + 2), most);
             if (length > best) {
-                matchStart = cur;
+                matchStart = q;
                 best = length;
                 if (length >= nice)
                     break;
-                scanEnd = Load16(scan + best - 1);
             }
-        } while ((cur = prev[cur & kWMask]) > limit && --chain != 0);
+        }
         return std::min(best, lookahead);
     }
 
     // Both tables hold positions in the window; an entry that slides out of it becomes 0.
     void SlideHash()
     {
-        static_assert(kHashSize == kWSize, "the head and prev tables are slid alike");
+        static_assert(kHashSize == kWSize, "the heads and the links are slid alike");
+        const std::initializer_list<std::uint16_t*> slid = {head.get(), prev.get(), head4.get(), prev4.get()};
 #ifdef __SSE2__
         // m >= 32768 ? m - 32768 : 0 is a saturating subtraction.
         const __m128i w = _mm_set1_epi16(static_cast<short>(kWSize));
-        for (std::uint16_t* table : {head.get(), prev.get()}) {
+        for (std::uint16_t* table : slid) {
             auto* p = reinterpret_cast<__m128i*>(table);
             for (unsigned i = 0; i < kWSize / 8; ++i)
                 _mm_storeu_si128(p + i, _mm_subs_epu16(_mm_loadu_si128(p + i), w));
         }
 #else
-        for (std::uint16_t* table : {head.get(), prev.get()})
+        for (std::uint16_t* table : slid)
             for (unsigned i = 0; i < kWSize; ++i)
                 table[i] = static_cast<std::uint16_t>(table[i] >= kWSize ? table[i] - kWSize : 0);
 #endif
@@ -472,7 +538,9 @@ struct FilteredDeflater::State {
 
     // zlib's lazy matching: a match found at one position is kept only when the match at the
     // next position is not longer. With the filtered-data strategy, matches of 5 bytes or
-    // fewer are not used. Returns when the input is used up (the window's lookahead below what
+    // fewer are not used; with the default one, a 3-byte match farther back than kTooFar is
+    // not (matchStart may be an earlier position's when no longer match was found, as in
+    // zlib). Returns when the input is used up (the window's lookahead below what
     // a match needs) unless finishing.
     void Parse(bool finish)
     {
@@ -492,7 +560,8 @@ struct FilteredDeflater::State {
             matchLength = kMinMatch - 1;
             if (hashHead != 0 && prevLength < kMaxLazy && strstart - hashHead <= kMaxDist) {
                 matchLength = LongestMatch(hashHead);
-                if (matchLength <= 5)
+                if (matchLength <= 5 &&
+                    (filtered || (matchLength == kMinMatch && strstart - matchStart > kTooFar)))
                     matchLength = kMinMatch - 1;
             }
             if (prevLength >= kMinMatch && matchLength <= prevLength) {
@@ -834,7 +903,8 @@ struct FilteredDeflater::State {
     }
 };
 
-FilteredDeflater::FilteredDeflater(std::vector<std::uint8_t>& out) : state_(std::make_unique<State>(out))
+Deflater::Deflater(std::vector<std::uint8_t>& out, DeflateStrategy strategy)
+    : state_(std::make_unique<State>(out, strategy))
 {
     state_->InitBlock();
     // The zlib header: deflate with a 32 KiB window, the default level's flag, no dictionary.
@@ -842,9 +912,9 @@ FilteredDeflater::FilteredDeflater(std::vector<std::uint8_t>& out) : state_(std:
     out.push_back(0x9c);
 }
 
-FilteredDeflater::~FilteredDeflater() = default;
+Deflater::~Deflater() = default;
 
-void FilteredDeflater::Write(const std::uint8_t* data, std::size_t n)
+void Deflater::Write(const std::uint8_t* data, std::size_t n)
 {
     State& s = *state_;
     s.nextIn = data;
@@ -853,7 +923,7 @@ void FilteredDeflater::Write(const std::uint8_t* data, std::size_t n)
         s.Parse(false);
 }
 
-void FilteredDeflater::Finish()
+void Deflater::Finish()
 {
     State& s = *state_;
     s.nextIn = nullptr;
@@ -863,6 +933,11 @@ void FilteredDeflater::Finish()
     const std::uint8_t trailer[4] = {static_cast<std::uint8_t>(adler >> 24), static_cast<std::uint8_t>(adler >> 16),
                                      static_cast<std::uint8_t>(adler >> 8), static_cast<std::uint8_t>(adler)};
     s.out.insert(s.out.end(), trailer, trailer + 4);
+}
+
+std::uint32_t Deflater::Adler() const
+{
+    return state_->adler;
 }
 
 }  // namespace plotwick::gdi

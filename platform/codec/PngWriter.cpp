@@ -26,7 +26,7 @@ namespace plotwick::gdi {
 // for every row by trying all five and keeping the one whose bytes, taken as signed, have the
 // smallest sum of magnitudes (the first of equal ones); that choice is made here in one pass
 // over the row. The filtered rows are compressed as zlib compresses them with libpng's
-// settings (FilteredDeflater).
+// settings (Deflater, DeflateStrategy::Filtered).
 
 namespace {
 
@@ -402,7 +402,7 @@ void WriteFile(std::vector<std::uint8_t>& bytes, const Bitmap24& bitmap, Prepare
         }
         stream.erase(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(taken));
     };
-    FilteredDeflater deflater(stream);
+    Deflater deflater(stream, DeflateStrategy::Filtered);
     NameSmallestWindow(stream.data(), std::uint64_t{bitmap.Stride() + 1} * static_cast<std::uint32_t>(bitmap.Height()));
     const auto h = static_cast<std::uint32_t>(bitmap.Height());
     const std::size_t rowBytes = bitmap.Stride() + 1;

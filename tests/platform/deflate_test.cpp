@@ -1,5 +1,6 @@
-// The PNG writer's compressor must write the bytes zlib writes with libpng's settings, given
-// the input in the same pieces; zlib itself is the reference.
+// Our deflate must write the bytes zlib writes at level 6 with either strategy (libpng's
+// filtered one for PNG image data, the default one for Cairo's PDF streams), given the input in
+// any pieces; zlib itself is the reference.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -18,10 +19,11 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes WithZlib(const Bytes& input, std::size_t piece)
+Bytes WithZlib(const Bytes& input, std::size_t piece, gdi::DeflateStrategy strategy)
 {
     z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 15, 8, Z_FILTERED), Z_OK);
+    const int zlibStrategy = strategy == gdi::DeflateStrategy::Filtered ? Z_FILTERED : Z_DEFAULT_STRATEGY;
+    EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, 15, 8, zlibStrategy), Z_OK);
     Bytes out(deflateBound(&z, input.size()) + 64);
     z.next_out = out.data();
     z.avail_out = static_cast<uInt>(out.size());
@@ -36,10 +38,10 @@ Bytes WithZlib(const Bytes& input, std::size_t piece)
     return out;
 }
 
-Bytes WithOurs(const Bytes& input, std::size_t piece)
+Bytes WithOurs(const Bytes& input, std::size_t piece, gdi::DeflateStrategy strategy)
 {
     Bytes out;
-    gdi::FilteredDeflater deflater(out);
+    gdi::Deflater deflater(out, strategy);
     for (std::size_t at = 0; at < input.size(); at += piece)
         deflater.Write(input.data() + at, std::min(piece, input.size() - at));
     deflater.Finish();
@@ -63,6 +65,12 @@ TEST(Deflate, WritesTheBytesZlibWrites)
         const char* name;
         Bytes input;
     };
+    Bytes runs;
+    for (std::size_t run = 0; runs.size() < 150000; ++run) {
+        runs.insert(runs.end(), 8 + run * 5 % 7, 'a');
+        runs.push_back('X');
+        runs.push_back(static_cast<std::uint8_t>('a' + random() % 3));
+    }
     const std::vector<Case> cases = {
         {"nothing", {}},
         {"one byte", {42}},
@@ -76,13 +84,24 @@ TEST(Deflate, WritesTheBytesZlibWrites)
         {"five letters", make(120000, [&](std::size_t) { return std::uint8_t("abcab"[random() % 5]); })},
         {"steps", make(250000, [&](std::size_t i) { return static_cast<std::uint8_t>((i / (1 + i % 37)) % 7 * 3); })},
         {"long codes", make(100000, [&](std::size_t) { return static_cast<std::uint8_t>(geometric(random) * 7); })},
+        // A PDF page's path operators: numbers with three decimals, short repeats far apart.
+        {"path operators", make(200000, [&](std::size_t i) {
+             return static_cast<std::uint8_t>(i % 8 == 7 ? " lmc"[random() % 4] : i % 8 == 3 ? '.' : '0' + random() % 10);
+         })},
+        // Runs of one byte of 8 to 14, where strings are linked eight at a time, each ended by
+        // another byte, so that matches end inside runs and strings near a run's end are looked
+        // for.
+        {"runs of 8 to 14", runs},
     };
     for (const Case& c : cases) {
         for (std::size_t piece : {std::size_t{1}, std::size_t{261}, std::size_t{2401}, std::size_t{40000}, c.input.size()}) {
             if (piece == 0 || (piece == 1 && c.input.size() > 20000))
                 continue;
-            SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
-            EXPECT_EQ(WithOurs(c.input, piece), WithZlib(c.input, piece));
+            for (const auto strategy : {gdi::DeflateStrategy::Default, gdi::DeflateStrategy::Filtered}) {
+                SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece) +
+                             (strategy == gdi::DeflateStrategy::Filtered ? ", filtered" : ", default strategy"));
+                EXPECT_EQ(WithOurs(c.input, piece, strategy), WithZlib(c.input, piece, strategy));
+            }
         }
     }
 }
