@@ -1,6 +1,7 @@
 // zlib's deflate entry points of this program: a stream made with deflateInit, compressed on the
 // calling thread or on one of its own, must hold the bytes zlib itself writes (a stream made
-// with deflateInit2 is zlib's alone, so it is the reference), and so must Cairo's PDF streams.
+// with deflateInit2 is zlib's alone, so it is the reference), and so must Cairo's PDF streams,
+// which our own deflate compresses.
 #include <gtest/gtest.h>
 #include <cairo.h>
 #include <zlib.h>
@@ -173,9 +174,8 @@ TEST(PdfDeflate, CairosPdfStreamHoldsZlibsBytes)
             cairo_fill(cr);
         }
     });
-    // Cairo's calls came here and the page went to a thread of its own; what that thread writes
-    // is checked above, and here that the page's stream is whole: inflated, then deflated by
-    // zlib in one go, it is the same bytes.
+    // Cairo's calls came here and the page went to a thread of its own, compressed by our own
+    // deflate: inflated, then deflated by zlib in one go, the page's stream is the same bytes.
     EXPECT_EQ(DeflateStreamsAside() - asideBefore, 1u);
     const std::string text(pdf.begin(), pdf.end());
     const std::size_t start = text.find("stream\n") + 7;
