@@ -67,17 +67,18 @@ struct Stream {
     static constexpr std::size_t kMostQueued = 64;
 
     Header header;
-    // Cairo's streams at zlib's default level are compressed by our own deflate (Cairo asks
-    // for no flush but the last); any other by zlib.
-    std::optional<plotwick::gdi::Deflater> own;
-    z_stream inner{};
     std::size_t given = 0;  // input taken so far
 
-    // zlib's output, delivered to the caller from `delivered` on.
+    // The compressed bytes, delivered to the caller from `delivered` on.
     std::vector<std::uint8_t> out;
     std::size_t written = 0, delivered = 0;
-    int error = Z_OK;    // the first error zlib gave
-    bool ended = false;  // zlib has written the end of the stream
+    int error = Z_OK;    // the first error met
+    bool ended = false;  // the end of the stream is written
+
+    // Cairo's streams at zlib's default level are compressed by our own deflate, into out
+    // (Cairo asks for no flush but the last); any other by zlib.
+    std::optional<plotwick::gdi::Deflater> own;
+    z_stream inner{};
 
     // The thread, once there is one, and the pieces waiting for it. The fields above are the
     // thread's while it has pieces; the caller touches them only when it is idle.
