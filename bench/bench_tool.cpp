@@ -149,11 +149,14 @@ int main(int argc, char** argv)
             std::vector<double> one, many;
             for (int r = 0; r < runs; ++r) {
                 const std::string folder = std::string(argv[2]) + "/" + std::to_string(r);
-                for (const bool manyFirst : {r % 2 == 1, r % 2 == 0}) {
-                    if (manyFirst)
-                        many.push_back(WriteFiles(folder + "-many", count, jobs));
-                    else
-                        one.push_back(WriteFiles(folder + "-one", count, 1));
+                const auto withOne = [&] { one.push_back(WriteFiles(folder + "-one", count, 1)); };
+                const auto withMany = [&] { many.push_back(WriteFiles(folder + "-many", count, jobs)); };
+                if (r % 2 == 0) {
+                    withOne();
+                    withMany();
+                } else {
+                    withMany();
+                    withOne();
                 }
             }
             std::printf("one %.3f jobs %.3f\n", Median(one), Median(many));
