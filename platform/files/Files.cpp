@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -349,6 +350,25 @@ int CreateTemporary(const std::string& folder, std::string& temp)
     return -1;
 }
 
+// Gives the unnamed file open as fd the name target: through the descriptor itself where the
+// kernel allows it (Linux 6.10 on, or with CAP_DAC_READ_SEARCH), else through its /proc name,
+// a lookup of four more names. A kernel that refuses the first (ENOENT, as for a missing
+// folder) is not asked again.
+int LinkUnnamed(int fd, const std::string& target)
+{
+    static std::atomic<bool> byDescriptor{true};
+    if (byDescriptor.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", AT_FDCWD, target.c_str(), AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT && errno != EPERM && errno != EINVAL)
+            return -1;
+        byDescriptor.store(false, std::memory_order_relaxed);
+    }
+    char self[40];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, self, AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW);
+}
+
 enum LinkResult { Linked, WriteFailed, AppearedMeanwhile, Unsupported };
 
 // A new file written without a name (O_TMPFILE) and linked under its name once complete: one
@@ -364,9 +384,7 @@ LinkResult WriteUnnamedThenLink(const std::string& target, const unsigned char* 
         ::close(fd);
         return WriteFailed;
     }
-    char self[40];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    const int linked = ::linkat(AT_FDCWD, self, AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW);
+    const int linked = LinkUnnamed(fd, target);
     const int linkError = errno;
     if (::close(fd) != 0 && linked == 0) {
         ::unlink(target.c_str());
