@@ -114,17 +114,30 @@ int RunExportAll(const std::vector<std::string>& args)
     };
     // What each output folder holds already, listed once: a file not there is written as a new
     // one, without a lookup of its name that would wait for the other workers' files.
-    std::map<std::string, std::set<std::string>> existing;
+    // The folders are made here too; one that cannot be made is tried again by each of its
+    // records, which report why.
+    struct OutputFolder {
+        std::set<std::string> files;
+        bool made = false;
+    };
+    std::map<std::string, OutputFolder> existing;
     for (const OutputName& name : names)
-        if (auto [at, added] = existing.try_emplace(name.folder); added)
-            for (const auto& entry : files::Enumerate(files::JoinPath(outDir, name.folder), "*", files::Hidden::Include))
-                at->second.insert(entry.name);
+        if (auto [at, added] = existing.try_emplace(name.folder); added) {
+            const std::string folder = files::JoinPath(outDir, name.folder);
+            for (const auto& entry : files::Enumerate(folder, "*", files::Hidden::Include))
+                at->second.files.insert(entry.name);
+            std::error_code error;
+            std::filesystem::create_directories(folder, error);
+            at->second.made = !error;
+        }
     const std::function<Outcome(std::size_t)> exportOne = [&](std::size_t i) -> Outcome {
         const std::string folder = files::JoinPath(outDir, names[i].folder);
         const std::string output = files::JoinPath(folder, names[i].file);
-        const bool isNew = !existing.at(names[i].folder).contains(names[i].file);
+        const OutputFolder& known = existing.at(names[i].folder);
+        const bool isNew = !known.files.contains(names[i].file);
         try {
-            std::filesystem::create_directories(folder);
+            if (!known.made)
+                std::filesystem::create_directories(folder);
             ExportRecord(records[i], output, format, options, isNew ? files::Target::New : files::Target::Unknown);
             return {};
         } catch (const PathError& e) {
