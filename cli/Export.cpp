@@ -59,7 +59,7 @@ void ExportRecord(const std::string& record, const std::string& output, const st
     const std::size_t slash = record.rfind('/');
     TDrawDB db;
     db.FPath = slash == std::string::npos ? "." : (slash == 0 ? "/" : record.substr(0, slash));
-    TDrawing drawing(&db, slash == std::string::npos ? record : record.substr(slash + 1));
+    TDrawing drawing(&db, slash == std::string::npos ? record : record.substr(slash + 1), TDrawing::ShapesOnly{});
     // Loading and rendering errors belong to the record; writing errors to the output.
     try {
         Export(drawing, *ExportFormatOfPath("." + format), options, output, target);

@@ -288,6 +288,8 @@ TDrawing::TDrawing(TDrawDB* db, std::string fileName) : FDB(db), FFileName(std::
     ReadHeader();
 }
 
+TDrawing::TDrawing(TDrawDB* db, std::string fileName, ShapesOnly) : FDB(db), FFileName(std::move(fileName)) {}
+
 TDrawing::~TDrawing() = default;
 
 std::string TDrawing::FilePath() const

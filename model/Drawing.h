@@ -29,6 +29,10 @@ struct LoadCancelled : std::runtime_error {
 class TDrawing {
 public:
     TDrawing(TDrawDB* db, std::string fileName);
+    // A drawing opened for its shapes alone (an export): the name and the thumbnail are not
+    // read, and the file is opened once, by LoadShapes.
+    struct ShapesOnly {};
+    TDrawing(TDrawDB* db, std::string fileName, ShapesOnly);
     ~TDrawing();
     TDrawing(const TDrawing&) = delete;
     TDrawing& operator=(const TDrawing&) = delete;
