@@ -1,21 +1,8 @@
 #include "export/Workers.h"
 
-#include <sched.h>
+#include "platform/threads/Processors.h"
 
 namespace plotwick {
-
-unsigned ProcessorCount()
-{
-    // The processors this process may run on (taskset, a container's limit), else all of them.
-    cpu_set_t set;
-    if (::sched_getaffinity(0, sizeof set, &set) == 0) {
-        const int n = CPU_COUNT(&set);
-        if (n > 0)
-            return static_cast<unsigned>(n);
-    }
-    const unsigned n = std::thread::hardware_concurrency();
-    return n > 0 ? n : 1;
-}
 
 Workers::Workers(unsigned threads, Order order) : order_(order)
 {
@@ -82,8 +69,11 @@ void Workers::Run()
         }
         ++running_;
         lock.unlock();
-        job();
-        job = nullptr;  // what the job holds goes before it counts as finished
+        {
+            const WorkerBusy busy;
+            job();
+            job = nullptr;  // what the job holds goes before it counts as finished
+        }
         lock.lock();
         --running_;
         if (running_ == 0 && queue_.empty())

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/threads/Processors.h"
+
 namespace plotwick {
 
-// The number of processors this program may run on (at least 1).
-unsigned ProcessorCount();
 
 class Workers {
 public:

@@ -10,6 +10,7 @@
 #include "model/DrawDB.h"
 #include "platform/files/Files.h"
 #include "platform/threads/InTwoHalves.h"
+#include "platform/threads/Processors.h"
 
 namespace plotwick {
 
@@ -263,7 +264,7 @@ private:
 // A reader of the second half of the stream the reader is at, when it is long enough.
 std::unique_ptr<ReadAhead> ReadAheadOf(BParser& reader, std::int64_t at, const std::atomic<bool>* cancelled)
 {
-    if (reader.FHandle <= 0 || reader.FSize - at < kReadAheadFrom || std::thread::hardware_concurrency() < 2)
+    if (reader.FHandle <= 0 || reader.FSize - at < kReadAheadFrom || !ProcessorToSpare())
         return nullptr;
     const int handle = ::dup(reader.GetHandle());
     if (handle <= 0)

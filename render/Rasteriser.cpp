@@ -14,6 +14,7 @@
 #include "model/Shapes.h"
 #include "platform/device/DeviceContext.h"
 #include "platform/device/RasterDevice.h"
+#include "platform/threads/Processors.h"
 #include "render/PathRender.h"
 
 namespace plotwick {
@@ -163,7 +164,7 @@ gdi::Point PositionAfter(ShapeList::const_iterator begin, ShapeList::const_itera
 // it is better drawn in one go.
 std::size_t SplitPoint(const ShapeList& shapes, const gdi::RasterDevice& work)
 {
-    if (shapes.size() < 2 || std::thread::hardware_concurrency() < 2 ||
+    if (shapes.size() < 2 || !ProcessorToSpare() ||
         static_cast<std::int64_t>(work.Width()) * work.Height() > kLargestSplitPixels)
         return 0;
     std::vector<std::size_t> weights;
@@ -341,7 +342,7 @@ void RenderRegion(const ShapeList& shapes, gdi::Bitmap24& target, double scale, 
 void RenderToImage(TDrawing& drawing, gdi::Bitmap24& image, const RenderOptions& options)
 {
     const std::int64_t workPixels = std::int64_t{4} * image.Width() * image.Height();
-    if (workPixels < kMadeAsideFromPixels || std::thread::hardware_concurrency() < 2) {
+    if (workPixels < kMadeAsideFromPixels || !ProcessorToSpare()) {
         drawing.LoadShapes(true, options.Cancelled);
         RenderToBitmap(drawing, image, true, options);
         return;

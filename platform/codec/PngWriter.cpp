@@ -4,6 +4,7 @@
 #include "platform/codec/PngChunks.h"
 
 #include "platform/files/Files.h"
+#include "platform/threads/Processors.h"
 
 #include <cairo.h>
 
@@ -265,7 +266,7 @@ public:
           height_(static_cast<std::uint32_t>(bitmap.Height())),
           rowBytes_(bitmap.Stride()),
           threaded_(height_ >= 64 && std::size_t{height_} * rowBytes_ >= (256u << 10) &&
-                    std::thread::hardware_concurrency() > 1),
+                    ProcessorToSpare()),
           ringRows_(threaded_ ? std::min<std::uint32_t>(height_, kRingRows) : 2),
           ring_(2 * rowBytes_),
           filtered_(std::size_t{ringRows_} * (rowBytes_ + 1))

@@ -4,16 +4,18 @@
 #include <cstddef>
 #include <thread>
 
+#include "platform/threads/Processors.h"
+
 namespace plotwick {
 
 // Runs part(from, to) over [0, count) (rows of pixels, shapes): in two halves, the second on a
-// thread of its own, where there is a second processor and at least `worthFrom` items (starting
+// thread of its own, where a processor is to spare (ProcessorToSpare) and at least `worthFrom` items (starting
 // a thread costs about as much as clearing a few hundred kilobytes), else in one piece. part
 // must not throw.
 template <typename Part>
 void InTwoHalves(std::size_t count, std::size_t worthFrom, const Part& part)
 {
-    if (count < worthFrom || count < 2 || std::thread::hardware_concurrency() < 2) {
+    if (count < worthFrom || count < 2 || !ProcessorToSpare()) {
         part(std::size_t{0}, count);
         return;
     }

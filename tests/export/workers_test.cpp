@@ -150,4 +150,32 @@ TEST(Workers, DefaultIsOnePerProcessor)
     EXPECT_EQ(Workers().Count(), ProcessorCount());
 }
 
+// A job leaves its helper threads out while the pool's jobs keep every processor busy, and
+// takes them again once a processor is free.
+TEST(Workers, HelpersOnlyWhereAProcessorIsSpare)
+{
+    const unsigned n = ProcessorCount();
+    EXPECT_EQ(ProcessorToSpare(), n > 1);
+    for (unsigned busy : {n, n - 1}) {
+        if (busy == 0)
+            continue;
+        Workers workers(busy);
+        Gate started, asked;  // every job asks while all of them are running
+        std::atomic<unsigned> spare{0};
+        for (unsigned i = 0; i < busy; ++i)
+            workers.Submit([&] {
+                started.Wait();
+                spare += ProcessorToSpare() ? 1 : 0;
+                asked.Wait();
+            });
+        started.WaitForWaiters(static_cast<int>(busy));
+        started.Open();
+        asked.WaitForWaiters(static_cast<int>(busy));
+        asked.Open();
+        workers.Wait();
+        EXPECT_EQ(spare.load(), busy < n ? busy : 0u) << busy << " of " << n << " processors busy";
+    }
+    EXPECT_EQ(ProcessorToSpare(), n > 1);
+}
+
 }  // namespace
