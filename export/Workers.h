@@ -19,7 +19,6 @@
 
 namespace plotwick {
 
-
 class Workers {
 public:
     enum class Order {

@@ -374,7 +374,8 @@ enum LinkResult { Linked, WriteFailed, AppearedMeanwhile, Unsupported };
 // A new file written without a name (O_TMPFILE) and linked under its name once complete: one
 // change of the folder instead of two (create, rename), its inode made outside the folder's
 // lock (exports into one folder on several threads do not queue for it), and nothing left
-// behind by a crash. Unsupported where the file system has no unnamed files or /proc is absent.
+// behind by a crash. Unsupported where the file system has no unnamed files or neither way of
+// linking one is allowed (LinkUnnamed).
 LinkResult WriteUnnamedThenLink(const std::string& target, const unsigned char* data, std::size_t size)
 {
     const int fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);

@@ -9,9 +9,9 @@
 namespace plotwick {
 
 // Runs part(from, to) over [0, count) (rows of pixels, shapes): in two halves, the second on a
-// thread of its own, where a processor is to spare (ProcessorToSpare) and at least `worthFrom` items (starting
-// a thread costs about as much as clearing a few hundred kilobytes), else in one piece. part
-// must not throw.
+// thread of its own, where a processor is to spare (ProcessorToSpare) and there are at least
+// `worthFrom` items (starting a thread costs about as much as clearing a few hundred
+// kilobytes), else in one piece. part must not throw.
 template <typename Part>
 void InTwoHalves(std::size_t count, std::size_t worthFrom, const Part& part)
 {
